@@ -1,0 +1,16 @@
+# Every external library comes from Debian's packages (scripts/setup installs them).
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network Concurrent DBus Test)
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
+pkg_check_modules(LIBJPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET libraw_r)
+pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
+pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
+pkg_check_modules(AVAHI REQUIRED IMPORTED_TARGET avahi-client)
+pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+find_package(OpenSSL REQUIRED)
+if(ZV_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

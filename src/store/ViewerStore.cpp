@@ -1,0 +1,126 @@
+#include "ViewerStore.h"
+
+#include "card/PhotoScanner.h"
+#include "platform/FolderChooser.h"
+#include "platform/Observable.h"
+#include "platform/VolumeMonitor.h"
+#include "platform/WindowControl.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+ViewerStore::ViewerStore(StoreServices services, QObject* parent)
+    : QObject(parent)
+    , services_(services) {}
+
+ViewerStore::~ViewerStore() {
+    // Jobs in flight only read their own inputs; wait for them before the
+    // members they may hand results to are gone.
+    pools_.waitForDone();
+}
+
+void ViewerStore::start() {
+    if (started_)
+        return;
+    started_ = true;
+    if (services_.volumes) {
+        connect(services_.volumes, &VolumeMonitor::volumesChanged, this, &ViewerStore::volumesChanged);
+        services_.volumes->startWatching();
+    }
+    if (services_.window)
+        connect(services_.window, &WindowControl::fullScreenExited, this, [this] { setImmersive(false); });
+    volumesChanged();
+}
+
+void ViewerStore::volumesChanged() {
+    if (!services_.volumes || !services_.devices)
+        return;
+    const std::optional<PhotoScanner::Camera> camera =
+        PhotoScanner::mountedCamera(services_.volumes->mountedVolumes(), *services_.devices);
+    if (camera) {
+        const PhotoSource source = PhotoSource::camera(camera->name, camera->dcim);
+        // The same card staying mounted while other volumes come and go keeps
+        // the list, the current shot, its edits and the zoom.
+        if (source != library_.source) {
+            open(source);
+            if (services_.window)
+                services_.window->activate();
+        }
+    } else if (library_.source.kind == PhotoSource::Kind::camera) {
+        show({}, PhotoSource::none());
+    }
+}
+
+void ViewerStore::open(const PhotoSource& source) {
+    const quint64 generation = ++openGeneration_;
+    if (source.kind == PhotoSource::Kind::none) {
+        show({}, PhotoSource::none());
+        return;
+    }
+    setLibrary(Library::scanning(source));
+    const QString folder = source.url;
+    QtConcurrent::run(pools_.userInitiated(), [folder] {
+        return PhotoScanner::shots(folder);
+    }).then(this, [this, generation, source](const QList<Shot>& shots) {
+        if (generation == openGeneration_)
+            show(shots, source);
+    });
+}
+
+void ViewerStore::show(const QList<Shot>& shots, const PhotoSource& source) {
+    ++openGeneration_;
+    setObservable(this, shots_, shots, &ViewerStore::shotsChanged);
+    edits_.clear();
+    setObservable(this, currentIndex_, 0, &ViewerStore::currentIndexChanged);
+    setLibrary(shots.isEmpty() ? Library::empty(source) : Library::loaded(source));
+}
+
+void ViewerStore::chooseFolder() {
+    if (!services_.folderChooser)
+        return;
+    if (const std::optional<QString> folder = services_.folderChooser->chooseFolder())
+        open(PhotoSource::folder(*folder));
+}
+
+void ViewerStore::select(int index) {
+    if (index < 0 || index >= shots_.size() || index == currentIndex_)
+        return;
+    setObservable(this, currentIndex_, index, &ViewerStore::currentIndexChanged);
+}
+
+std::optional<Shot> ViewerStore::currentShot() const {
+    if (currentIndex_ >= 0 && currentIndex_ < shots_.size())
+        return shots_[currentIndex_];
+    return std::nullopt;
+}
+
+void ViewerStore::setLibrary(const Library& library) {
+    setObservable(this, library_, library, &ViewerStore::libraryChanged);
+}
+
+void ViewerStore::setPreferredFormat(ShotFormat format) {
+    setObservable(this, preferredFormat_, format, &ViewerStore::preferredFormatChanged);
+}
+
+void ViewerStore::setEditPanelShown(bool shown) {
+    setObservable(this, isEditPanelShown_, shown, &ViewerStore::isEditPanelShownChanged);
+}
+
+void ViewerStore::setToast(const std::optional<Toast>& toast) {
+    setObservable(this, toast_, toast, &ViewerStore::toastChanged);
+}
+
+void ViewerStore::setPermanentDeleteCandidate(const std::optional<Shot>& shot) {
+    setObservable(this, permanentDeleteCandidate_, shot, &ViewerStore::permanentDeleteCandidateChanged);
+}
+
+void ViewerStore::setCropDraft(const UnitRect& draft) {
+    setObservable(this, cropDraft_, draft, &ViewerStore::cropDraftChanged);
+}
+
+void ViewerStore::setPan(const QSizeF& pan) {
+    setObservable(this, pan_, pan, &ViewerStore::panChanged);
+}
+
+void ViewerStore::setImmersive(bool immersive) {
+    setObservable(this, isImmersive_, immersive, &ViewerStore::isImmersiveChanged);
+}
