@@ -8,6 +8,8 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cmath>
+
 ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     : QObject(parent)
     , services_(services) {}
@@ -84,7 +86,13 @@ void ViewerStore::chooseFolder() {
 void ViewerStore::select(int index) {
     if (index < 0 || index >= shots_.size() || index == currentIndex_)
         return;
+    // Leaving a shot commits the crop being drawn to that shot.
+    if (stageMode_.isCropping())
+        finishCrop();
+    resetZoom();
     setObservable(this, currentIndex_, index, &ViewerStore::currentIndexChanged);
+    Q_EMIT currentEditChanged();
+    refreshDisplay();
 }
 
 std::optional<Shot> ViewerStore::currentShot() const {

@@ -8,6 +8,7 @@
 #include "card/Shot.h"
 #include "imaging/CropAspect.h"
 #include "imaging/Edit.h"
+#include "imaging/ImageRenderer.h"
 #include "imaging/Look.h"
 #include "imaging/UnitRect.h"
 #include "platform/TaskPools.h"
@@ -17,11 +18,14 @@
 #include <QList>
 #include <QObject>
 #include <QSizeF>
+#include <QTimer>
 
 #include <optional>
 
 class DeviceProperties;
+class FileReveal;
 class FolderChooser;
+class Trash;
 class VolumeMonitor;
 class WindowControl;
 
@@ -32,6 +36,12 @@ struct StoreServices {
     const DeviceProperties* devices = nullptr;
     FolderChooser* folderChooser = nullptr;
     WindowControl* window = nullptr;
+    Trash* trash = nullptr;
+    FileReveal* reveal = nullptr;
+    // Where edited copies go: the user's Pictures folder plus "Zorva Edits".
+    QString editsFolder;
+    // Multiplies every store timer's duration; tests run the timers on a faster clock.
+    double timeScale = 1.0;
 };
 
 // The one model of the viewer: the library and the current shot, the stage
@@ -107,6 +117,48 @@ public:
     double fitWidth() const { return fitWidth_; }
     void setFitWidth(double width) { fitWidth_ = width; }
 
+    // Display pipeline and zoom.
+    void toggleFormat();
+    void refreshDisplay();
+    void setZoom(double value);
+    double actualSizeZoom() const;
+    void resetZoom();
+    void toggleImmersive();
+
+    // Edits and crop.
+    Edit currentEdit() const;
+    void setCurrentEdit(const Edit& edit);
+    void selectLook(Look look);
+    void cycleLook(int step);
+    void resetEdit();
+    void startCrop();
+    void finishCrop();
+    void cancelCrop();
+    std::optional<double> cropUnitRatio() const;
+    void setCropAspect(CropAspect aspect);
+    void resetCropDraft();
+
+    // Trash.
+    void trashCurrent();
+    void undoLastTrash();
+    void deletePermanently(const Shot& shot);
+
+    // Saving and toasts.
+    void saveCopy();
+    void perform(const ToastAction& action);
+
+    static constexpr double kLoadingDelay = 0.15;
+    static constexpr double kToastDuration = 10.0;
+    static constexpr double kLookBannerDuration = 0.9;
+    static constexpr double kMinimumZoom = 1.0;
+    static constexpr double kMaximumZoom = 8.0;
+    static constexpr double kDetailZoom = 1.01;
+    static constexpr double kMinimumActualSizeZoom = 1.5;
+    static constexpr double kUnknownActualSizeZoom = 2.0;
+    static constexpr double kDefaultScreenScale = 2.0;
+    static constexpr double kWholeImageCrop = 0.995;
+
+    const ImageRenderer& renderer() const { return renderer_; }
     TaskPools& pools() { return pools_; }
 
 Q_SIGNALS:
@@ -128,15 +180,59 @@ Q_SIGNALS:
     void panChanged();
     void detailImageChanged();
     void isImmersiveChanged();
+    // The current shot's edit may have changed (a new edit, or another shot became current).
+    void currentEditChanged();
 
 private:
+    // What one stage render was asked for.
+    struct RenderRequest {
+        quint64 generation = 0;
+        QString shotId;
+        ShotFormat format = ShotFormat::jpeg;
+        QString url;
+        Edit edit;
+        bool sameSubject(const RenderRequest& other) const {
+            return shotId == other.shotId && format == other.format && url == other.url;
+        }
+    };
+    // What the detail image was rendered from.
+    struct DetailKey {
+        QString shot;
+        ShotFormat format = ShotFormat::jpeg;
+        Edit edit;
+        bool operator==(const DetailKey&) const = default;
+    };
+
     void volumesChanged();
     void show(const QList<Shot>& shots, const PhotoSource& source);
     void setLibrary(const Library& library);
     void setImmersive(bool immersive);
+    void setDisplayedImage(const QImage& image);
+    void setDetailImage(const QImage& image);
+    void setPhotoLoad(const PhotoLoad& load);
+    void setStageMode(const StageMode& mode);
+    void setCropAspectValue(CropAspect aspect);
+    void setZoomValue(double zoom);
+    void setLookBanner(const std::optional<Look>& look);
+    void setSaving(bool saving);
+
+    Edit displayEdit() const;
+    void startRender(const RenderRequest& request);
+    void renderLanded(const RenderRequest& request, const std::expected<QImage, RenderError>& result);
+    void cancelRender();
+    void cancelDetail();
+    void prefetchNeighbours();
+    void loadDetailIfZoomed();
+    void startDetail();
+    void remove(const Shot& shot);
+    void undoTrash(const TrashedShot& trashed);
+    void present(const Toast& toast);
+    void showLookBanner(Look look);
+    int scaledMs(double seconds) const;
 
     StoreServices services_;
     TaskPools pools_;
+    ImageRenderer renderer_;
 
     Library library_;
     QList<Shot> shots_;
@@ -159,6 +255,28 @@ private:
     double fitWidth_ = 1.0;
 
     QHash<QString, Edit> edits_;
+
+    // Stage renders: every refresh gets a generation; a result is shown only if
+    // it is the newest, or if it is an edit render of the same shot and format
+    // that newer edits were coalesced behind (so a slider that moves faster than
+    // renders land still shows progress). Renders of another shot are dropped.
+    quint64 renderGeneration_ = 0;
+    std::optional<RenderRequest> renderInFlight_;
+    std::optional<RenderRequest> renderQueued_;
+    QTimer loadingTimer_;
+    QStringList lastPrefetch_;
+
+    // The detail render: at most one runs at a time; a newer key waits for it,
+    // so zooming while a slider moves never piles up full-resolution renders.
+    std::optional<DetailKey> detailKey_;
+    QString detailUrl_;
+    quint64 detailGeneration_ = 0;
+    bool detailRunning_ = false;
+    bool detailPending_ = false;
+    QUuid presentedToastId_;
+
+    QTimer toastTimer_;
+    QTimer lookBannerTimer_;
     // Bumped by every change of source, so a scan that finishes after a newer
     // open (or after its card went away) is dropped instead of replacing the list.
     quint64 openGeneration_ = 0;

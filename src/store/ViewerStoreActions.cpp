@@ -1,0 +1,159 @@
+// Trash with undo, permanent delete, saving an edited copy, toasts and the look
+// banner of ViewerStore.
+
+#include "ViewerStore.h"
+
+#include "platform/FileReveal.h"
+#include "platform/Observable.h"
+#include "platform/Trash.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Moves files back from the Trash in order; a failed move is passed over and
+// the file stays safe in the Trash.
+void restore(Trash* trash, const QList<TrashMove>& moves) {
+    for (const TrashMove& move : moves)
+        (void)trash->restore(move.inTrash, move.original);
+}
+
+} // namespace
+
+void ViewerStore::trashCurrent() {
+    const std::optional<Shot> shot = currentShot();
+    if (!shot || !services_.trash)
+        return;
+    // A crop frame drawn on this photo must not be committed to the next one.
+    if (stageMode_.isCropping())
+        cancelCrop();
+
+    QList<TrashMove> moves;
+    for (const QString& file : shot->files.all()) {
+        const std::expected<std::optional<QString>, QString> moved = services_.trash->moveToTrash(file);
+        if (!moved) {
+            // Never leave a pair half in the Trash; offer a permanent delete instead.
+            restore(services_.trash, moves);
+            setPermanentDeleteCandidate(shot);
+            return;
+        }
+        if (moved->has_value())
+            moves.append({file, **moved});
+    }
+    const int index = currentIndex_;
+    const PhotoSource source = library_.source;
+    remove(*shot);
+    present(Toast::make(u"Moved "_s + shot->name + u" to the Trash"_s,
+                        ToastAction::undoTrash(TrashedShot{*shot, index, moves, source})));
+}
+
+void ViewerStore::remove(const Shot& shot) {
+    renderer_.forget(shot.files.all());
+    QList<Shot> remaining = shots_;
+    remaining.removeIf([&](const Shot& s) { return s.id == shot.id; });
+    setObservable(this, shots_, remaining, &ViewerStore::shotsChanged);
+    edits_.remove(shot.id);
+    setObservable(this, currentIndex_, std::min(currentIndex_, std::max(0, int(shots_.size()) - 1)),
+                  &ViewerStore::currentIndexChanged);
+    if (shots_.isEmpty())
+        setLibrary(Library::empty(library_.source));
+    Q_EMIT currentEditChanged();
+    refreshDisplay();
+}
+
+void ViewerStore::undoLastTrash() {
+    if (toast_ && toast_->action && toast_->action->kind == ToastAction::Kind::undoTrash)
+        perform(*toast_->action);
+}
+
+void ViewerStore::undoTrash(const TrashedShot& trashed) {
+    if (services_.trash)
+        restore(services_.trash, trashed.moves);
+    // The files always come back; the shot rejoins the list only while its
+    // source is still open, never a list of another card or folder.
+    if (trashed.source != library_.source)
+        return;
+    const auto present =
+        std::find_if(shots_.begin(), shots_.end(), [&](const Shot& s) { return s.id == trashed.shot.id; });
+    int index = int(present - shots_.begin());
+    if (present == shots_.end()) {
+        index = std::min(trashed.index, int(shots_.size()));
+        QList<Shot> restored = shots_;
+        restored.insert(index, trashed.shot);
+        setObservable(this, shots_, restored, &ViewerStore::shotsChanged);
+    }
+    if (library_.state == Library::State::empty)
+        setLibrary(Library::loaded(library_.source));
+    setObservable(this, currentIndex_, index, &ViewerStore::currentIndexChanged);
+    Q_EMIT currentEditChanged();
+    refreshDisplay();
+}
+
+void ViewerStore::deletePermanently(const Shot& shot) {
+    for (const QString& path : shot.files.all()) {
+        QFile file(path);
+        if (!file.remove()) {
+            present(Toast::make(u"Couldn't delete "_s + shot.name + u": "_s + file.errorString()));
+            return;
+        }
+    }
+    remove(shot);
+    present(Toast::make(u"Deleted "_s + shot.name));
+}
+
+void ViewerStore::saveCopy() {
+    const std::optional<Shot> shot = currentShot();
+    if (!shot)
+        return;
+    const ShotFormat format = shot->displayFormat(preferredFormat_);
+    if (isSaving_)
+        return;
+    // The edit as it is now; during crop mode that is the crop from before it.
+    const Edit edit = currentEdit();
+    setSaving(true);
+    const ImageRenderer* renderer = &renderer_;
+    const QString folder = services_.editsFolder;
+    QtConcurrent::run(pools_.userInitiated(), [renderer, shot = *shot, format, edit, folder] {
+        return renderer->exportCopy(shot, format, edit, folder);
+    }).then(this, [this](const std::expected<QString, RenderError>& saved) {
+        setSaving(false);
+        if (saved) {
+            present(
+                Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to Pictures \u203A Zorva Edits"_s,
+                            ToastAction::showInFinder(*saved)));
+        } else {
+            present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
+        }
+    });
+}
+
+void ViewerStore::present(const Toast& toast) {
+    setToast(toast);
+    presentedToastId_ = toast.id;
+    // Each toast gets its own full time, whatever it replaced.
+    toastTimer_.start(scaledMs(kToastDuration));
+}
+
+void ViewerStore::perform(const ToastAction& action) {
+    setToast(std::nullopt);
+    switch (action.kind) {
+    case ToastAction::Kind::undoTrash:
+        undoTrash(action.trashed);
+        break;
+    case ToastAction::Kind::showInFinder:
+        if (services_.reveal)
+            services_.reveal->reveal(action.url);
+        break;
+    case ToastAction::Kind::restartForUpdate:
+        break;
+    }
+}
+
+void ViewerStore::showLookBanner(Look look) {
+    setLookBanner(look);
+    lookBannerTimer_.start(scaledMs(kLookBannerDuration));
+}
