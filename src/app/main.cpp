@@ -1,52 +1,65 @@
+#include "platform/FileManagerReveal.h"
+#include "platform/FreedesktopTrash.h"
 #include "platform/LinuxVolumeMonitor.h"
 #include "platform/UdevDeviceProperties.h"
 #include "store/ViewerStore.h"
+#include "ui/Appearance.h"
 #include "ui/DialogFolderChooser.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowControl.h"
-#include "ui/WindowTitles.h"
+#include "ui/ThumbnailLoader.h"
 
 #include <QApplication>
+#include <QColorSpace>
 #include <QDir>
-#include <QLabel>
-#include <QMainWindow>
+#include <QStandardPaths>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Display P3 bitmaps, ready for an sRGB screen.
+QImage forScreen(const QImage& displayP3) {
+    QImage converted = displayP3.colorSpace().isValid()
+                           ? displayP3.convertedToColorSpace(QColorSpace(QColorSpace::SRgb))
+                           : displayP3;
+    return converted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QString editsFolder() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation))
+        .filePath(u"Zorva Edits"_s);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Zorva Viewer"_s);
     QApplication::setOrganizationName(u"Zorva"_s);
     QApplication::setDesktopFileName(QString::fromLatin1(ZV_APPLICATION_ID));
+    Appearance::apply(app);
 
     LinuxVolumeMonitor volumes;
     UdevDeviceProperties devices;
     DialogFolderChooser folderChooser;
     MainWindowControl windowControl;
-    ViewerStore store({&volumes, &devices, &folderChooser, &windowControl});
+    FreedesktopTrash trash;
+    FileManagerReveal reveal;
+    ViewerStore store({&volumes, &devices, &folderChooser, &windowControl, &trash, &reveal, editsFolder()});
+    ThumbnailLoader thumbnails(store.renderer(), *store.pools().utility(), forScreen);
 
-    QMainWindow window;
-    window.setObjectName(u"viewer"_s);
-    window.setMinimumSize(900, 600);
-    auto* status = new QLabel(&window);
-    status->setAlignment(Qt::AlignCenter);
-    window.setCentralWidget(status);
+    MainWindow window(store, thumbnails, forScreen);
     folderChooser.setParent(&window);
-
-    auto refresh = [&] {
-        window.setWindowTitle(WindowTitles::title(store.library().source));
-        status->setText(QString::number(store.shots().size()) + u" photos"_s);
-    };
-    QObject::connect(&store, &ViewerStore::libraryChanged, &window, refresh);
-    refresh();
-    window.resize(1280, 820);
-    window.show();
+    window.resize(1280, 860);
 
     const QStringList arguments = app.arguments().mid(1);
-    QTimer::singleShot(0, &store, [&] {
+    QObject::connect(&window, &MainWindow::firstShown, &store, [&] {
         store.start();
         if (!arguments.isEmpty())
             store.open(PhotoSource::folder(QDir(arguments.first()).absolutePath()));
     });
+    window.show();
     return app.exec();
 }

@@ -1,0 +1,79 @@
+#include "Appearance.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPalette>
+#include <QStyleFactory>
+
+using namespace Qt::StringLiterals;
+
+namespace Appearance {
+
+void apply(QApplication& app) {
+    app.setStyle(QStyleFactory::create(u"Fusion"_s));
+    QPalette palette;
+    const QColor window = grey(0.12);
+    const QColor base = grey(0.09);
+    const QColor text = grey(0.92);
+    const QColor accent = QColor(0x0a, 0x84, 0xff);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, grey(0.14));
+    palette.setColor(QPalette::ToolTipBase, grey(0.2));
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, grey(1, 0.4));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, grey(0.22));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, accent);
+    palette.setColor(QPalette::Light, grey(0.3));
+    palette.setColor(QPalette::Midlight, grey(0.25));
+    palette.setColor(QPalette::Mid, grey(0.18));
+    palette.setColor(QPalette::Dark, grey(0.06));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, grey(1, 0.35));
+    palette.setColor(QPalette::Disabled, QPalette::Button, grey(0.17));
+    app.setPalette(palette);
+}
+
+QFont font(TextStyle style, QFont::Weight weight) {
+    QFont f = QApplication::font();
+    switch (style) {
+    case TextStyle::body:
+        f.setPixelSize(13);
+        break;
+    case TextStyle::caption:
+        f.setPixelSize(11);
+        break;
+    case TextStyle::headline:
+        f.setPixelSize(13);
+        weight = std::max(weight, QFont::DemiBold);
+        break;
+    case TextStyle::title2:
+        f.setPixelSize(19);
+        break;
+    }
+    f.setWeight(weight);
+    return f;
+}
+
+QFont monospacedDigits(QFont font) {
+    // The UI font's digits are of one width already; keep numbers from jittering
+    // by never letting the font substitute proportional figures.
+    font.setStyleStrategy(QFont::PreferMatch);
+    return font;
+}
+
+QFont monospaced(QFont font) {
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPixelSize(font.pixelSize());
+    fixed.setWeight(font.weight());
+    return fixed;
+}
+
+} // namespace Appearance

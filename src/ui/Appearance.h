@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QApplication;
+
+// The viewer's look: always the dark appearance, whatever the desktop theme,
+// and the few text styles the views use. Sizes are in points (Qt's
+// device-independent pixels).
+namespace Appearance {
+
+// Fusion with a dark palette, for the whole application.
+void apply(QApplication& app);
+
+enum class TextStyle { body, caption, headline, title2 };
+QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
+// Digits of equal width, for values that change while a control moves.
+QFont monospacedDigits(QFont font);
+// A fixed-width font of the same size and weight.
+QFont monospaced(QFont font);
+
+// A grey of the given white level (0 black .. 1 white) and opacity.
+inline QColor grey(double white, double opacity = 1.0) {
+    return QColor::fromRgbF(float(white), float(white), float(white), float(opacity));
+}
+inline QColor black(double opacity) {
+    return grey(0, opacity);
+}
+inline QColor white(double opacity = 1.0) {
+    return grey(1, opacity);
+}
+// The translucent material under toasts, notices and the crop bar.
+inline QColor material() {
+    return grey(0.16, 0.86);
+}
+inline QColor secondaryText() {
+    return grey(1, 0.55);
+}
+
+} // namespace Appearance

@@ -1,0 +1,93 @@
+#include "MainWindow.h"
+
+#include "ContentView.h"
+#include "PhotoCommands.h"
+#include "WindowTitles.h"
+
+#include "store/ViewerStore.h"
+
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+MainWindow::MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageImageConverter::Convert convert,
+                       QWidget* parent)
+    : QMainWindow(parent)
+    , store_(store)
+    , content_(new ContentView(store, thumbnails, std::move(convert), this))
+    , commands_(new PhotoCommands(store, *this)) {
+    setObjectName(u"viewer"_s);
+    setMinimumSize(900, 600);
+    setCentralWidget(content_);
+    setAttribute(Qt::WA_QuitOnClose);
+
+    for (auto signal :
+         {&ViewerStore::libraryChanged, &ViewerStore::shotsChanged, &ViewerStore::currentIndexChanged})
+        connect(&store_, signal, this, &MainWindow::updateTitle);
+    connect(&store_, &ViewerStore::permanentDeleteCandidateChanged, this,
+            &MainWindow::confirmPermanentDelete);
+    connect(&store_, &ViewerStore::isImmersiveChanged, this,
+            [this] { menuBar()->setVisible(!store_.isImmersive()); });
+    updateTitle();
+}
+
+QString MainWindow::subtitle(const ViewerStore& store) {
+    QStringList parts;
+    if (const std::optional<Shot> shot = store.currentShot()) {
+        parts << QString::number(store.currentIndex() + 1) + u" of "_s +
+                     QString::number(store.shots().size());
+        parts << shot->name;
+    }
+    return parts.join(u" \u00B7 "_s);
+}
+
+QString MainWindow::subtitle() const {
+    return subtitle(store_);
+}
+
+QString MainWindow::deleteTitle(const QString& name) {
+    return u"Delete \u201C"_s + name + u"\u201D permanently?"_s;
+}
+
+void MainWindow::updateTitle() {
+    const QString title = WindowTitles::title(store_.library().source);
+    const QString sub = subtitle();
+    setWindowTitle(sub.isEmpty() ? title : title + u" \u2014 "_s + sub);
+}
+
+void MainWindow::confirmPermanentDelete() {
+    const std::optional<Shot> candidate = store_.permanentDeleteCandidate();
+    if (!candidate || confirmation_)
+        return;
+    confirmation_ = new QMessageBox(this);
+    confirmation_->setObjectName(u"deleteConfirmation"_s);
+    confirmation_->setIcon(QMessageBox::Warning);
+    confirmation_->setWindowModality(Qt::WindowModal);
+    confirmation_->setText(deleteTitle(candidate->name));
+    confirmation_->setInformativeText(
+        u"This card has no Trash, so its JPEG and RAW files can't be recovered."_s);
+    QPushButton* remove = confirmation_->addButton(u"Delete Permanently"_s, QMessageBox::DestructiveRole);
+    QPushButton* cancel = confirmation_->addButton(u"Cancel"_s, QMessageBox::RejectRole);
+    confirmation_->setDefaultButton(cancel);
+    confirmation_->setEscapeButton(cancel);
+    connect(confirmation_, &QMessageBox::finished, this, [this, remove, shot = *candidate] {
+        const bool confirmed = confirmation_->clickedButton() == remove;
+        confirmation_->deleteLater();
+        confirmation_ = nullptr;
+        // The question closes either way; only its first button deletes.
+        store_.setPermanentDeleteCandidate(std::nullopt);
+        if (confirmed)
+            store_.deletePermanently(shot);
+    });
+    confirmation_->open();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        Q_EMIT firstShown();
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "StageImageConverter.h"
+
+#include <QMainWindow>
+
+class ContentView;
+class PhotoCommands;
+class QMessageBox;
+class ThumbnailLoader;
+class ViewerStore;
+
+// The viewer's only window ("viewer"): its title and subtitle follow the store,
+// its content is the stage, filmstrip and edit panel, its menus are the
+// viewer's commands, and it asks before a permanent delete. Closing it quits.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageImageConverter::Convert convert,
+               QWidget* parent = nullptr);
+
+    ContentView* content() const { return content_; }
+    PhotoCommands* commands() const { return commands_; }
+    // The parts after the title: "3 of 120 · ABCD0123"; Qt windows have no
+    // subtitle line, so the title bar reads "title — subtitle".
+    QString subtitle() const;
+    // The permanent-delete question while it is open.
+    QMessageBox* deleteConfirmation() const { return confirmation_; }
+
+    static QString subtitle(const ViewerStore& store);
+    static QString deleteTitle(const QString& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+Q_SIGNALS:
+    // The content appeared for the first time.
+    void firstShown();
+
+private:
+    void updateTitle();
+    void confirmPermanentDelete();
+
+    ViewerStore& store_;
+    ContentView* content_;
+    PhotoCommands* commands_;
+    QMessageBox* confirmation_ = nullptr;
+    bool shown_ = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "store/Toast.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+// The bubble that carries one toast: its message, the action's button if it
+// has one, and a close button. It has no timer of its own.
+class ToastView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ToastView(QWidget* parent = nullptr);
+
+    void setToast(const Toast& toast);
+    const std::optional<Toast>& toast() const { return toast_; }
+
+    static QString actionLabel(ToastAction::Kind kind);
+
+Q_SIGNALS:
+    void perform(const ToastAction& action);
+    void dismiss();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::optional<Toast> toast_;
+    QLabel* message_;
+    QPushButton* action_;
+    QPushButton* close_;
+};
