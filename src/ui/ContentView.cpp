@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+#include "EditPanel.h"
 #include "Fader.h"
 #include "Filmstrip.h"
 #include "PhotoStage.h"
@@ -8,6 +9,7 @@
 
 #include "store/ViewerStore.h"
 
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QPalette>
 #include <QPropertyAnimation>
@@ -26,6 +28,8 @@ ContentView::ContentView(ViewerStore& store, ThumbnailLoader& thumbnails,
     , store_(store)
     , stage_(new PhotoStage(store, std::move(convert), this))
     , filmstrip_(new Filmstrip(store, thumbnails, this))
+    , divider_(new QFrame(this))
+    , editPanel_(new EditPanel(store, this))
     , toast_(new ToastView(this))
     , toastFader_(new Fader(toast_, kToastMs))
     , toastSlide_(new QPropertyAnimation(toast_, "pos", this)) {
@@ -43,6 +47,15 @@ ContentView::ContentView(ViewerStore& store, ThumbnailLoader& thumbnails,
     column->addWidget(stage_, 1);
     column->addWidget(filmstrip_);
     row->addLayout(column, 1);
+    auto* line = static_cast<QFrame*>(divider_);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedWidth(1);
+    QPalette dividerColour = line->palette();
+    dividerColour.setColor(QPalette::WindowText, QColor(255, 255, 255, 40));
+    line->setPalette(dividerColour);
+    row->addWidget(divider_);
+    row->addWidget(editPanel_);
 
     toast_->setObjectName(u"toast"_s);
     toastSlide_->setDuration(kToastMs);
@@ -51,13 +64,17 @@ ContentView::ContentView(ViewerStore& store, ThumbnailLoader& thumbnails,
     connect(toast_, &ToastView::dismiss, this, [this] { store_.setToast(std::nullopt); });
     connect(&store_, &ViewerStore::toastChanged, this, &ContentView::toastChanged);
 
-    for (auto signal : {&ViewerStore::shotsChanged, &ViewerStore::isImmersiveChanged})
+    for (auto signal : {&ViewerStore::shotsChanged, &ViewerStore::isImmersiveChanged,
+                        &ViewerStore::isEditPanelShownChanged, &ViewerStore::currentIndexChanged})
         connect(&store_, signal, this, &ContentView::updateVisibility);
     updateVisibility();
 }
 
 void ContentView::updateVisibility() {
     filmstrip_->setVisible(!store_.shots().isEmpty() && !store_.isImmersive());
+    const bool panel = store_.isEditPanelShown() && store_.currentShot() && !store_.isImmersive();
+    divider_->setVisible(panel);
+    editPanel_->setVisible(panel);
     if (store_.toast())
         placeToast(true);
 }

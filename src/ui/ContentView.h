@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class EditPanel;
 class Fader;
 class Filmstrip;
 class PhotoStage;
@@ -23,6 +24,7 @@ public:
     PhotoStage* stage() const { return stage_; }
     Filmstrip* filmstrip() const { return filmstrip_; }
     ToastView* toastView() const { return toast_; }
+    EditPanel* editPanel() const { return editPanel_; }
     // Where the toast rests: centred, 108 points above the bottom over a
     // filmstrip, 24 points without one.
     QRect toastRestingGeometry() const;
@@ -40,6 +42,8 @@ private:
     ViewerStore& store_;
     PhotoStage* stage_;
     Filmstrip* filmstrip_;
+    QWidget* divider_;
+    EditPanel* editPanel_;
     ToastView* toast_;
     Fader* toastFader_;
     QPropertyAnimation* toastSlide_;

@@ -2,6 +2,8 @@
 
 #include "Appearance.h"
 #include "CapsuleLabel.h"
+#include "CropBar.h"
+#include "CropOverlay.h"
 #include "EmptyLibraryView.h"
 #include "Fader.h"
 #include "FailureNotice.h"
@@ -55,6 +57,8 @@ PhotoStage::PhotoStage(ViewerStore& store, StageImageConverter::Convert convert,
     , zoomBadge_(new CapsuleLabel(
           Appearance::monospacedDigits(Appearance::font(Appearance::TextStyle::caption, QFont::DemiBold)),
           QMargins(8, 4, 8, 4), Appearance::black(0.6), this))
+    , cropOverlay_(new CropOverlay(store, canvas_))
+    , cropBar_(new CropBar(store, this))
     , previous_(new StageArrow(Symbols::Symbol::chevronLeft, u"Previous photo"_s, this))
     , next_(new StageArrow(Symbols::Symbol::chevronRight, u"Next photo"_s, this))
     , previousFader_(new Fader(previous_, kArrowFadeMs))
@@ -81,7 +85,10 @@ PhotoStage::PhotoStage(ViewerStore& store, StageImageConverter::Convert convert,
         canvas_->setImages(converter_.stage(), converter_.detail());
         update();
     });
-    connect(canvas_, &PhotoCanvas::fittedRectChanged, this, [this] { layoutLayers(); });
+    connect(canvas_, &PhotoCanvas::fittedRectChanged, this, [this](const QRectF& fitted) {
+        cropOverlay_->setFrame(fitted);
+        layoutLayers();
+    });
 
     for (auto signal :
          {&ViewerStore::libraryChanged, &ViewerStore::shotsChanged, &ViewerStore::currentIndexChanged,
@@ -114,6 +121,10 @@ void PhotoStage::refresh() {
     failure_->setVisible(loaded && load.state == PhotoLoad::State::failed);
     failure_->setMessage(load.message);
 
+    const bool cropping = loaded && store_.stageMode().isCropping();
+    cropOverlay_->setVisible(cropping);
+    cropBar_->setVisible(cropping);
+
     // The chrome: hidden while cropping (the crop bar takes the stage's foot) and in full screen.
     const bool chrome = loaded && !store_.stageMode().isCropping() && !store_.isImmersive();
     loading_->setVisible(chrome && load.state == PhotoLoad::State::loading);
@@ -142,6 +153,9 @@ void PhotoStage::layoutLayers() {
     empty_->setGeometry(area);
     scanning_->setGeometry(area);
     canvas_->setGeometry(area);
+    cropOverlay_->setGeometry(canvas_->rect());
+    cropOverlay_->setFrame(canvas_->fittedRect());
+    cropBar_->setGeometry(0, area.height() - cropBar_->height(), area.width(), cropBar_->height());
 
     banner_->adjustSize();
     banner_->move(area.center() - banner_->rect().center());

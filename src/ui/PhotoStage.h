@@ -5,6 +5,8 @@
 #include <QWidget>
 
 class CapsuleLabel;
+class CropBar;
+class CropOverlay;
 class EmptyLibraryView;
 class Fader;
 class FailureNotice;
@@ -23,6 +25,8 @@ public:
     PhotoStage(ViewerStore& store, StageImageConverter::Convert convert, QWidget* parent = nullptr);
 
     PhotoCanvas* canvas() const { return canvas_; }
+    CropOverlay* cropOverlay() const { return cropOverlay_; }
+    CropBar* cropBar() const { return cropBar_; }
 
     static QString zoomBadgeText(double zoom);
     static constexpr int kArrowFadeMs = 150;
@@ -50,6 +54,8 @@ private:
     Spinner* loading_;
     CapsuleLabel* formatBadge_;
     CapsuleLabel* zoomBadge_;
+    CropOverlay* cropOverlay_;
+    CropBar* cropBar_;
     StageArrow* previous_;
     StageArrow* next_;
     Fader* previousFader_;
