@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/DeviceProperties.h"
+#include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
+#include "platform/FreedesktopTrash.h"
 #include "platform/VolumeMonitor.h"
 #include "platform/WindowControl.h"
 #include "store/ViewerStore.h"
@@ -9,6 +11,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 // Stand-ins for the desktop services a test cannot own: the mount table, the
 // device database, the folder dialog and the window.
@@ -70,20 +75,72 @@ public:
     }
 };
 
+// The Trash of a card: the real freedesktop Trash, except that files with one
+// of the refused extensions cannot go there (a card without a Trash of its own).
+class CardTrash final : public Trash {
+public:
+    FreedesktopTrash real;
+    QStringList refusedSuffixes;
+    int restores = 0;
+
+    std::expected<std::optional<QString>, QString> moveToTrash(const QString& path) override {
+        for (const QString& suffix : refusedSuffixes) {
+            if (path.endsWith(suffix, Qt::CaseInsensitive))
+                return std::unexpected(QStringLiteral("This volume has no Trash"));
+        }
+        return real.moveToTrash(path);
+    }
+    std::expected<void, QString> restore(const QString& inTrash, const QString& original) override {
+        ++restores;
+        return real.restore(inTrash, original);
+    }
+};
+
+class FakeReveal final : public FileReveal {
+public:
+    QStringList revealed;
+    void reveal(const QString& path) override { revealed.append(path); }
+};
+
 // A store wired to fakes, as the application wires it to the real services.
+// The home Trash and the edits folder live in a temporary folder of the test's.
 struct StoreHarness {
+    QTemporaryDir home;
     FakeVolumes volumes;
     FakeDevices devices;
     FakeFolderChooser chooser;
     FakeWindow window;
-    ViewerStore store{StoreServices{&volumes, &devices, &chooser, &window}};
+    CardTrash trash;
+    FakeReveal reveal;
+    std::unique_ptr<ViewerStore> storage;
+    ViewerStore& store;
+
+    explicit StoreHarness(double timeScale = 1.0)
+        : storage(makeStore(timeScale))
+        , store(*storage) {}
+
+    QString editsFolder() const { return home.filePath(QStringLiteral("Pictures/Zorva Edits")); }
 
     // Lets background work finish and its results reach the store.
     void settle() {
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             store.pools().waitForDone();
             QCoreApplication::processEvents();
             QCoreApplication::sendPostedEvents();
         }
+    }
+
+    // Opens a folder and waits for its first photo on the stage.
+    void openAndSettle(const QString& folder) {
+        store.open(PhotoSource::folder(folder));
+        settle();
+    }
+
+private:
+    std::unique_ptr<ViewerStore> makeStore(double timeScale) {
+        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+        StoreServices services{&volumes, &devices, &chooser,      &window,
+                               &trash,   &reveal,  editsFolder(), timeScale};
+        return std::make_unique<ViewerStore>(services);
     }
 };

@@ -1,0 +1,269 @@
+#include "StoreFakes.h"
+#include "support/FileTree.h"
+#include "support/TestImages.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(int minute) {
+    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
+}
+
+const QColor kColours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta, Qt::white};
+
+// Shot i is a JPEG of colour kColours[i], shot 0 the newest.
+QStringList writeShots(const QString& folder, int count, QSize size = QSize(640, 480)) {
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + u"/IMG_%1.JPG"_s.arg(i);
+        TestImages::writeJpeg(path, size, kColours[i % 7]);
+        FileTree::setModified(path, at(59 - i));
+        paths.append(path);
+    }
+    return paths;
+}
+
+// Which of the test colours a rendered image shows: the channels that are lit.
+int colourIndex(const QImage& image) {
+    const QColor mean = TestImages::meanColour(image);
+    const bool r = mean.redF() > 0.5, g = mean.greenF() > 0.5, b = mean.blueF() > 0.5;
+    for (int i = 0; i < 7; ++i) {
+        const QColor c = kColours[i];
+        if ((c.redF() > 0.5) == r && (c.greenF() > 0.5) == g && (c.blueF() > 0.5) == b)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class StoreDisplayTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void steppingQuicklyShowsOnlyTheLast() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 6);
+        StoreHarness h;
+        h.openAndSettle(dir.path());
+        QCOMPARE(colourIndex(h.store.displayedImage()), 0);
+
+        QList<int> shown;
+        connect(&h.store, &ViewerStore::displayedImageChanged, this,
+                [&] { shown.append(colourIndex(h.store.displayedImage())); });
+        for (int i = 1; i < 6; ++i)
+            h.store.select(i);
+        h.settle();
+        // Renders of the shots stepped over never reach the stage.
+        QCOMPARE(shown, QList<int>{5});
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+        QCOMPARE(h.store.currentIndex(), 5);
+    }
+
+    void showsLoadingOnlyForASlowRender() {
+        QTemporaryDir dir;
+        // A 24-megapixel photo takes far longer than the (scaled) loading delay.
+        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 95);
+        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(2));
+        writeShots(dir.path() + u"/small"_s, 1);
+        StoreHarness h(0.05); // the loading delay becomes 7.5 ms
+        QList<PhotoLoad> states;
+        connect(&h.store, &ViewerStore::photoLoadChanged, this, [&] { states.append(h.store.photoLoad()); });
+
+        h.store.open(PhotoSource::folder(dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(!h.store.displayedImage().isNull(), 20000);
+        QCOMPARE(states, (QList<PhotoLoad>{PhotoLoad::loading(), PhotoLoad::idle()}));
+
+        // Back to a photo that is cached: no loading state at all.
+        h.store.select(1);
+        h.settle();
+        states.clear();
+        h.store.select(0);
+        h.settle();
+        QVERIFY(!states.contains(PhotoLoad::loading()));
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+    }
+
+    void prefetchesNeighboursAtBothEnds() {
+        QTemporaryDir dir;
+        const QStringList paths = writeShots(dir.path(), 5);
+        {
+            StoreHarness h;
+            h.openAndSettle(dir.path());
+            // Files the prefetch decoded stay readable from memory after they are gone.
+            const QTemporaryDir moved;
+            for (const QString& path : paths)
+                QFile::rename(path, moved.filePath(QFileInfo(path).fileName()));
+            QVERIFY(h.store.renderer().base(paths[1], ShotFormat::jpeg));
+            QVERIFY(h.store.renderer().base(paths[2], ShotFormat::jpeg));
+            QVERIFY(!h.store.renderer().base(paths[3], ShotFormat::jpeg));
+            for (const QString& path : paths)
+                QFile::rename(moved.filePath(QFileInfo(path).fileName()), path);
+        }
+        {
+            StoreHarness h;
+            h.openAndSettle(dir.path());
+            h.store.select(4);
+            h.settle();
+            h.store.renderer().forget(QStringList{paths[0], paths[1]});
+            const QTemporaryDir moved;
+            for (const QString& path : paths)
+                QFile::rename(path, moved.filePath(QFileInfo(path).fileName()));
+            QVERIFY(h.store.renderer().base(paths[3], ShotFormat::jpeg));
+            QVERIFY(h.store.renderer().base(paths[2], ShotFormat::jpeg));
+            QVERIFY(!h.store.renderer().base(paths[1], ShotFormat::jpeg));
+            for (const QString& path : paths)
+                QFile::rename(moved.filePath(QFileInfo(path).fileName()), path);
+        }
+    }
+
+    void zoomClampsAndRendersTheDetailOncePerView() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 2, QSize(3000, 2000));
+        StoreHarness h;
+        h.store.setZoom(3); // no shot: nothing
+        QCOMPARE(h.store.zoom(), 1.0);
+        h.openAndSettle(dir.path());
+
+        h.store.setPan(QSizeF(10, 10));
+        h.store.setZoom(0.5);
+        QCOMPARE(h.store.zoom(), 1.0);
+        QCOMPARE(h.store.pan(), QSizeF(0, 0));
+        h.store.setZoom(20);
+        QCOMPARE(h.store.zoom(), 8.0);
+
+        h.store.resetZoom();
+        QSignalSpy details(&h.store, &ViewerStore::detailImageChanged);
+        h.store.setZoom(1.01);
+        h.settle();
+        QVERIFY(h.store.detailImage().isNull());
+        h.store.setZoom(1.02);
+        h.settle();
+        QCOMPARE(h.store.detailImage().size(), QSize(3000, 2000));
+        const qint64 detail = h.store.detailImage().cacheKey();
+        h.store.setZoom(4);
+        h.settle();
+        QCOMPARE(h.store.detailImage().cacheKey(), detail);
+
+        // A new edit while zoomed: a new stage image, then a new detail for it.
+        Edit edit = h.store.currentEdit();
+        edit.look = Look::mono;
+        h.store.setCurrentEdit(edit);
+        QVERIFY(h.store.detailImage().isNull());
+        h.settle();
+        QVERIFY(!h.store.detailImage().isNull());
+        QVERIFY(h.store.detailImage().cacheKey() != detail);
+        const QColor grey = TestImages::meanColour(h.store.detailImage());
+        QVERIFY(qAbs(grey.red() - grey.blue()) <= 2);
+
+        // Zoom stays when the list changes; it does not while cropping.
+        h.store.startCrop();
+        QCOMPARE(h.store.zoom(), 1.0);
+        h.store.setZoom(2);
+        QCOMPARE(h.store.zoom(), 1.0);
+        h.store.cancelCrop();
+        h.store.setZoom(2);
+        h.store.open(PhotoSource::folder(dir.path()));
+        h.settle();
+        QCOMPARE(h.store.zoom(), 2.0);
+        QVERIFY(!h.store.detailImage().isNull());
+    }
+
+    void actualSizeFollowsPixelsScreenAndCrop() {
+        QTemporaryDir dir;
+        TestImages::writeJpeg(dir.filePath(u"wide/W.JPG"_s), QSize(6000, 4000), Qt::gray, 30);
+        TestImages::writeJpeg(dir.filePath(u"small/S.JPG"_s), QSize(2000, 1333), Qt::gray, 30);
+        StoreHarness h;
+        QCOMPARE(h.store.actualSizeZoom(), 2.0); // no shot
+        h.openAndSettle(dir.filePath(u"wide"_s));
+        h.store.setFitWidth(1000);
+        h.window.scale = 2.0;
+        QCOMPARE(h.store.actualSizeZoom(), 3.0);
+        Edit edit;
+        edit.crop = UnitRect{0.25, 0, 0.5, 0.5};
+        h.store.setCurrentEdit(edit);
+        QCOMPARE(h.store.actualSizeZoom(), 1.5);
+        // While cropping the whole width is on the stage.
+        h.store.startCrop();
+        QCOMPARE(h.store.actualSizeZoom(), 3.0);
+        h.store.cancelCrop();
+        h.window.scale = std::nullopt; // no screen: scale 2 is assumed
+        QCOMPARE(h.store.actualSizeZoom(), 1.5);
+
+        h.openAndSettle(dir.filePath(u"small"_s));
+        h.store.setFitWidth(1000);
+        QCOMPARE(h.store.actualSizeZoom(), 1.5); // computes 1.0, answers at least 1.5
+    }
+
+    void failedRenderShowsTheMessageUntilAGoodOne() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 2);
+        FileTree::writeAt(dir.filePath(u"BROKEN.JPG"_s), at(59),
+                          QByteArray("\xFF\xD8\xFF\xE0 not a jpeg", 15));
+        FileTree::setModified(dir.filePath(u"IMG_0.JPG"_s), at(58));
+        StoreHarness h;
+        h.openAndSettle(dir.path());
+        QCOMPARE(h.store.currentShot()->name, u"BROKEN"_s);
+        QVERIFY(h.store.displayedImage().isNull());
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::failed(u"Can't read BROKEN.JPG."_s));
+        h.store.select(1);
+        h.settle();
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+        QVERIFY(!h.store.displayedImage().isNull());
+    }
+
+    void editsOfOnePhotoCoalesceAndNeverGoBack() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 1, QSize(2560, 1707));
+        FileTree::writeAt(dir.filePath(u"grey/G.JPG"_s), at(1));
+        TestImages::writeJpeg(dir.filePath(u"grey/G.JPG"_s), QSize(2560, 1707), QColor(60, 60, 60));
+        StoreHarness h;
+        h.openAndSettle(dir.filePath(u"grey"_s));
+
+        // Exposure rises with every event, faster than renders land.
+        QList<int> brightness;
+        connect(&h.store, &ViewerStore::displayedImageChanged, this,
+                [&] { brightness.append(TestImages::meanColour(h.store.displayedImage()).green()); });
+        Edit edit;
+        for (int step = 1; step <= 40; ++step) {
+            edit.adjustments.exposure = step * 0.04;
+            h.store.setCurrentEdit(edit);
+            QCoreApplication::processEvents();
+        }
+        h.settle();
+        QVERIFY2(brightness.size() >= 2, "renders land while the slider moves");
+        QVERIFY(brightness.size() < 40);
+        for (int i = 1; i < brightness.size(); ++i)
+            QVERIFY2(brightness[i] >= brightness[i - 1], "an older edit was shown after a newer one");
+        // The last image is the last edit's.
+        const QImage expected =
+            *h.store.renderer().render(dir.filePath(u"grey/G.JPG"_s), ShotFormat::jpeg, edit);
+        QCOMPARE(TestImages::meanColour(h.store.displayedImage()), TestImages::meanColour(expected));
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+    }
+
+    void immersiveFollowsTheWindow() {
+        StoreHarness h;
+        h.store.toggleImmersive();
+        QVERIFY(h.store.isImmersive());
+        QVERIFY(h.window.fullScreen);
+        h.window.leaveFullScreen();
+        h.store.start();
+        h.window.fullScreen = true;
+        h.window.leaveFullScreen();
+        QVERIFY(!h.store.isImmersive());
+        // Entered by other means: the flag follows, the window stays.
+        h.window.fullScreen = true;
+        h.store.toggleImmersive();
+        QVERIFY(h.store.isImmersive());
+        QVERIFY(h.window.fullScreen);
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreDisplayTest)
+#include "StoreDisplayTest.moc"

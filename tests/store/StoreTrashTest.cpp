@@ -1,0 +1,231 @@
+#include "StoreFakes.h"
+#include "support/FileTree.h"
+#include "support/TestImages.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(int minute) {
+    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
+}
+
+// A card of `count` shots, S0 the newest; every shot has a JPEG, the even ones a RAW too.
+QStringList writeCard(const QString& folder, int count) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        const QString name = u"S%1"_s.arg(i);
+        TestImages::writeJpeg(folder + u'/' + name + u".JPG"_s, QSize(120, 80),
+                              QColor::fromHsv(i * 40, 200, 200));
+        FileTree::setModified(folder + u'/' + name + u".JPG"_s, at(59 - i));
+        if (i % 2 == 0)
+            FileTree::writeAt(folder + u'/' + name + u".DNG"_s, at(59 - i), "raw:" + name.toUtf8());
+        names.append(name);
+    }
+    return names;
+}
+
+QStringList names(const QList<Shot>& shots) {
+    QStringList result;
+    for (const Shot& shot : shots)
+        result.append(shot.name);
+    return result;
+}
+
+// Every file under a folder with its content hash.
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        files.insert(path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+} // namespace
+
+class StoreTrashTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void trashingMovesTheNextOlderShotUp() {
+        QTemporaryDir card;
+        writeCard(card.path(), 5);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+
+        h.store.select(2);
+        h.store.trashCurrent();
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S2.JPG"_s)));
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S2.DNG"_s)));
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s, u"S3"_s, u"S4"_s}));
+        QCOMPARE(h.store.currentIndex(), 2);
+        QCOMPARE(h.store.toast()->message, u"Moved S2 to the Trash"_s);
+        QCOMPARE(h.store.toast()->action->kind, ToastAction::Kind::undoTrash);
+
+        h.store.select(3);
+        h.store.trashCurrent();
+        QCOMPARE(h.store.currentIndex(), 2); // the last one removed: the new last is current
+        QCOMPARE(h.store.currentShot()->name, u"S3"_s);
+
+        // Two trashes in a row: only the second can be undone.
+        h.store.undoLastTrash();
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s, u"S3"_s, u"S4"_s}));
+        QCOMPARE(h.store.currentIndex(), 3);
+        QVERIFY(QFileInfo::exists(card.filePath(u"S4.JPG"_s)));
+        QCOMPARE(h.store.toast(), std::nullopt);
+        h.store.undoLastTrash();
+        QCOMPARE(h.store.shots().size(), 4);
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S2.JPG"_s)));
+    }
+
+    void undoPutsFilesAndShotBackEvenAfterMovingOn() {
+        QTemporaryDir card;
+        writeCard(card.path(), 3);
+        const auto before = snapshot(card.path());
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.select(2);
+        Edit edit;
+        edit.look = Look::noir;
+        h.store.setCurrentEdit(edit);
+        h.store.trashCurrent();
+        h.store.select(0);
+
+        h.store.perform(*h.store.toast()->action);
+        QCOMPARE(snapshot(card.path()), before);
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s, u"S2"_s}));
+        QCOMPARE(h.store.currentIndex(), 2);
+        QCOMPARE(h.store.currentEdit(), Edit{}); // its edit went with it
+        h.settle();
+        QVERIFY(!h.store.displayedImage().isNull());
+        h.store.undoLastTrash(); // nothing left to undo
+        QCOMPARE(h.store.shots().size(), 3);
+    }
+
+    void trashingTheOnlyShotEmptiesAndUndoRefills() {
+        QTemporaryDir card;
+        writeCard(card.path(), 1);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        const PhotoSource source = PhotoSource::folder(card.path());
+        h.store.trashCurrent();
+        QCOMPARE(h.store.library(), Library::empty(source));
+        h.settle();
+        QVERIFY(h.store.displayedImage().isNull());
+        h.store.undoLastTrash();
+        QCOMPARE(h.store.library(), Library::loaded(source));
+        QCOMPARE(h.store.currentIndex(), 0);
+    }
+
+    void aCardWithoutTrashOffersAPermanentDelete() {
+        QTemporaryDir card;
+        writeCard(card.path(), 3);
+        const auto before = snapshot(card.path());
+        StoreHarness h;
+        h.trash.refusedSuffixes = {u".DNG"_s};
+        h.openAndSettle(card.path());
+
+        // The JPEG went to the Trash, the RAW could not: the JPEG comes back.
+        h.store.trashCurrent();
+        QCOMPARE(snapshot(card.path()), before);
+        QCOMPARE(h.store.permanentDeleteCandidate()->name, u"S0"_s);
+        QCOMPARE(h.store.toast(), std::nullopt);
+        QCOMPARE(h.store.shots().size(), 3);
+
+        const Shot candidate = *h.store.permanentDeleteCandidate();
+        h.store.setPermanentDeleteCandidate(std::nullopt);
+        h.store.deletePermanently(candidate);
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S0.JPG"_s)));
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S0.DNG"_s)));
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S2"_s}));
+        QCOMPARE(h.store.toast()->message, u"Deleted S0"_s);
+        QCOMPARE(h.store.toast()->action, std::nullopt);
+
+        // A file that cannot be removed: the first failure is reported, the shot stays.
+        h.store.select(1);
+        const Shot s2 = *h.store.currentShot();
+        QFile::remove(card.filePath(u"S2.JPG"_s));
+        h.store.deletePermanently(s2);
+        QVERIFY(h.store.toast()->message.startsWith(u"Couldn't delete S2: "_s));
+        QVERIFY(QFileInfo::exists(card.filePath(u"S2.DNG"_s)));
+        QCOMPARE(h.store.shots().size(), 2);
+    }
+
+    void everyShotTrashedAndRestoredLeavesTheCardAsItWas() {
+        QTemporaryDir card;
+        writeCard(card.path() + u"/DCIM/100ZORVA"_s, 6);
+        writeCard(card.path() + u"/DCIM/101ZORVA"_s, 3);
+        const auto before = snapshot(card.path());
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        const int count = int(h.store.shots().size());
+        for (int i = 0; i < count; ++i) {
+            h.store.select(i);
+            const QString name = h.store.currentShot()->name;
+            h.store.trashCurrent();
+            QVERIFY(h.store.toast());
+            h.store.undoLastTrash();
+            QCOMPARE(h.store.currentShot()->name, name);
+        }
+        QCOMPARE(snapshot(card.path()), before);
+        // And the Trash holds nothing: no file, no leftover record.
+        QCOMPARE(snapshot(h.home.filePath(u"data/Trash"_s)).size(), 0);
+    }
+
+    void undoOfAVanishedFileKeepsTheShotAndShowsTheError() {
+        QTemporaryDir card;
+        writeCard(card.path(), 2);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.trashCurrent();
+        const TrashedShot trashed = h.store.toast()->action->trashed;
+        for (const TrashMove& move : trashed.moves)
+            QFile::remove(move.inTrash);
+        h.store.undoLastTrash();
+        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
+        h.settle();
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::failed(u"Can't read S0.JPG."_s));
+    }
+
+    void undoAfterAnotherSourceOpenedRestoresOnlyTheFiles() {
+        QTemporaryDir card;
+        QTemporaryDir other;
+        writeCard(card.path(), 2);
+        writeCard(other.path(), 1);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.trashCurrent();
+        const ToastAction undo = *h.store.toast()->action;
+        h.openAndSettle(other.path());
+        h.store.perform(undo);
+        QVERIFY(QFileInfo::exists(card.filePath(u"S0.JPG"_s)));
+        QCOMPARE(names(h.store.shots()), QStringList{u"S0"_s});
+        QCOMPARE(h.store.library().source, PhotoSource::folder(other.path()));
+        QCOMPARE(h.store.shots().first().files.all().first(), other.filePath(u"S0.JPG"_s));
+    }
+
+    void trashingWhileCroppingLeavesCropModeFirst() {
+        QTemporaryDir card;
+        writeCard(card.path(), 2);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.startCrop();
+        h.store.setCropDraft(UnitRect{0.1, 0.1, 0.4, 0.4});
+        h.store.trashCurrent();
+        QCOMPARE(h.store.stageMode(), StageMode::viewing());
+        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreTrashTest)
+#include "StoreTrashTest.moc"
