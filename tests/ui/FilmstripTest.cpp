@@ -1,0 +1,90 @@
+#include "UiHarness.h"
+#include "support/FileTree.h"
+#include "support/TestImages.h"
+
+#include "ui/Filmstrip.h"
+#include "ui/ShotListModel.h"
+#include "ui/ThumbnailDelegate.h"
+
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+class FilmstripTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loadsOnlyCellsInView() {
+        QTemporaryDir dir;
+        // 2,000 shots; their files are empty, so every load fails and leaves a placeholder.
+        for (int i = 0; i < 2000; ++i)
+            FileTree::write(dir.filePath(u"IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'))), {});
+        ViewerHarness h(QSize(1200, 800));
+        h.openAndSettle(dir.path());
+        Filmstrip* strip = h.window.content()->filmstrip();
+        QVERIFY(strip->isVisible());
+        QCOMPARE(strip->height(), Filmstrip::kHeight);
+        h.settleAndPaint();
+        const int inView = strip->viewport()->width() / (ThumbnailDelegate::kCellSize.width() + 6) + 2;
+        QVERIFY2(
+            strip->loader().loadsStarted() <= inView,
+            qPrintable(u"%1 loads for %2 cells in view"_s.arg(strip->loader().loadsStarted()).arg(inView)));
+        QVERIFY(strip->loader().loadsStarted() >= inView - 2);
+
+        // Jumping to the end loads the cells there, not the ones in between.
+        h.store.select(1999);
+        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
+        h.settleAndPaint();
+        QVERIFY(strip->loader().loadsStarted() <= 3 * inView);
+        // A failed file is not loaded again while its list stays.
+        const int started = strip->loader().loadsStarted();
+        h.store.select(0);
+        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        h.settleAndPaint();
+        QCOMPARE(strip->loader().loadsStarted(), started);
+    }
+
+    void centresTheCurrentCellAndSelectsOnClick() {
+        QTemporaryDir dir;
+        for (int i = 0; i < 40; ++i) {
+            const QString path = dir.filePath(u"IMG_%1.JPG"_s.arg(i, 2, 10, QLatin1Char('0')));
+            TestImages::writeJpeg(path, QSize(300, 200), QColor::fromHsv(i * 9, 200, 200));
+            FileTree::setModified(path, QDateTime(QDate(2026, 1, 1), QTime(10, 59 - i), Qt::UTC));
+        }
+        ViewerHarness h(QSize(1000, 700));
+        h.openAndSettle(dir.path());
+        Filmstrip* strip = h.window.content()->filmstrip();
+        QScrollBar* bar = strip->horizontalScrollBar();
+        QCOMPARE(bar->value(), 0); // first display: no scroll
+
+        h.store.select(20);
+        QVERIFY(bar->value() < strip->centredOffset(20)); // it animates there
+        QTRY_COMPARE(bar->value(), strip->centredOffset(20));
+        const QRect cell = strip->visualRect(strip->model()->index(20, 0));
+        QVERIFY(qAbs(cell.center().x() - strip->viewport()->width() / 2) <= 1);
+
+        const QRect other = strip->visualRect(strip->model()->index(22, 0));
+        QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, other.center());
+        QCOMPARE(h.store.currentIndex(), 22);
+
+        // Thumbnails arrive and are painted.
+        h.settleAndPaint();
+        QVERIFY(!strip->loader().image(h.store.shots()[22].thumbnailSource()).isNull());
+        QCOMPARE(strip->loader().image(h.store.shots()[22].thumbnailSource()).size(),
+                 ThumbnailDelegate::kCellSize);
+    }
+
+    void badgesNameTheFiles() {
+        Shot shot;
+        shot.files = ShotFiles::jpegOnly(u"/a.jpg"_s);
+        QCOMPARE(ThumbnailDelegate::badgeText(shot), QString());
+        shot.files = ShotFiles::both(u"/a.jpg"_s, u"/a.dng"_s);
+        QCOMPARE(ThumbnailDelegate::badgeText(shot), u"J+R"_s);
+        shot.files = ShotFiles::rawOnly(u"/a.rw2"_s);
+        QCOMPARE(ThumbnailDelegate::badgeText(shot), u"RAW"_s);
+    }
+};
+
+QTEST_MAIN(FilmstripTest)
+#include "FilmstripTest.moc"

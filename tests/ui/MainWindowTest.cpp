@@ -1,0 +1,270 @@
+#include "UiHarness.h"
+#include "support/FileTree.h"
+#include "support/TestImages.h"
+
+#include "ui/CapsuleLabel.h"
+#include "ui/EmptyLibraryView.h"
+#include "ui/PhotoStage.h"
+#include "ui/StageArrow.h"
+#include "ui/ToastView.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(int minute) {
+    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
+}
+
+void writeShots(const QString& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + u"/ZRV_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'));
+        TestImages::writeJpeg(path, QSize(600, 400), QColor::fromHsv(i * 50 % 360, 180, 200));
+        FileTree::setModified(path, at(59 - i));
+    }
+}
+
+template <typename T>
+T* child(QWidget& window, const QString& name) {
+    T* found = window.findChild<T*>(name);
+    if (!found)
+        qFatal("no child named %s", qPrintable(name));
+    return found;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void titleSubtitleAndEmptyTexts() {
+        ViewerHarness h;
+        QCOMPARE(h.window.windowTitle(), u"Zorva Viewer"_s);
+        QCOMPARE(h.window.subtitle(), QString());
+        QCOMPARE(h.window.objectName(), u"viewer"_s);
+        QCOMPARE(h.window.minimumSize(), QSize(900, 600));
+        auto* empty = child<EmptyLibraryView>(h.window, u"emptyLibrary"_s);
+        QVERIFY(empty->isVisible());
+        QVERIFY(empty->findChildren<QLabel*>().first()->text() == u"Connect your Zorva"_s ||
+                empty->findChildren<QLabel*>().last()->text().contains(u"Plug the camera in"_s));
+
+        QTemporaryDir dir;
+        const QString trip = dir.filePath(u"Trip"_s);
+        QDir().mkpath(trip);
+        h.openAndSettle(trip);
+        QCOMPARE(h.window.windowTitle(), u"Trip"_s);
+        QCOMPARE(EmptyLibraryView::title(h.store.library().source), u"No photos here"_s);
+        QCOMPARE(EmptyLibraryView::detail(h.store.library().source), u"Trip has no JPEG or RAW photos."_s);
+        QCOMPARE(EmptyLibraryView::detail(PhotoSource::camera(u"Zorva ZR-1"_s, u"/media/a/DCIM"_s)),
+                 u"Zorva ZR-1 has no JPEG or RAW photos."_s);
+        QCOMPARE(EmptyLibraryView::detail(PhotoSource::none()),
+                 u"Plug the camera in by USB and switch it on. Its photos open here by themselves."_s);
+
+        writeShots(trip, 3);
+        h.openAndSettle(trip);
+        h.store.select(2);
+        QCOMPARE(h.window.subtitle(), u"3 of 3 \u00B7 ZRV_0002"_s);
+        QCOMPARE(h.window.windowTitle(), u"Trip \u2014 3 of 3 \u00B7 ZRV_0002"_s);
+        QVERIFY(!empty->isVisible());
+    }
+
+    void toastFloatsAboveTheFilmstrip() {
+        ViewerHarness h;
+        h.store.setToast(Toast::make(u"Hello"_s));
+        QTest::qWait(ContentView::kToastMs + 100);
+        ToastView* toast = h.window.content()->toastView();
+        QVERIFY(toast->isVisible());
+        QCOMPARE(h.window.content()->height() - (toast->y() + toast->height()), 24);
+        QVERIFY(!toast->findChild<QPushButton*>(u"toastAction"_s)->isVisible());
+
+        QTemporaryDir dir;
+        writeShots(dir.path(), 2);
+        h.openAndSettle(dir.path());
+        h.store.trashCurrent();
+        QTest::qWait(ContentView::kToastMs + 100);
+        QCOMPARE(h.window.content()->height() - (toast->y() + toast->height()), 108);
+        auto* action = toast->findChild<QPushButton*>(u"toastAction"_s);
+        QVERIFY(action->isVisible());
+        QCOMPARE(action->text(), u"Undo"_s);
+        action->click();
+        QCOMPARE(h.store.shots().size(), 2);
+        QCOMPARE(h.store.toast(), std::nullopt);
+
+        h.store.setToast(Toast::make(u"Bye"_s));
+        toast->findChild<QPushButton*>(u"toastDismiss"_s)->click();
+        QCOMPARE(h.store.toast(), std::nullopt);
+    }
+
+    void everyShortcutReachesTheStore() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 4);
+        ViewerHarness h;
+        h.openAndSettle(dir.path());
+
+        h.key(Qt::Key_Right);
+        QCOMPARE(h.store.currentIndex(), 1);
+        h.key(Qt::Key_End);
+        QCOMPARE(h.store.currentIndex(), 3);
+        h.key(Qt::Key_Right);
+        QCOMPARE(h.store.currentIndex(), 3);
+        h.key(Qt::Key_Left);
+        QCOMPARE(h.store.currentIndex(), 2);
+        h.key(Qt::Key_Home);
+        QCOMPARE(h.store.currentIndex(), 0);
+
+        h.key(Qt::Key_3);
+        QCOMPARE(h.store.currentEdit().look, Look::noir);
+        h.key(Qt::Key_Down);
+        QCOMPARE(h.store.currentEdit().look, Look::chrome);
+        h.key(Qt::Key_Up);
+        h.key(Qt::Key_Up);
+        QCOMPARE(h.store.currentEdit().look, Look::mono);
+
+        // 0 resets the edit, Ctrl+0 fits the zoom: never the other.
+        h.key(Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(h.store.zoom(), 1.5);
+        h.key(Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(h.store.zoom(), 2.25);
+        h.key(Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(h.store.zoom(), 1.5);
+        h.key(Qt::Key_0);
+        QCOMPARE(h.store.currentEdit(), Edit{});
+        QCOMPARE(h.store.zoom(), 1.5);
+        h.key(Qt::Key_4);
+        h.key(Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(h.store.zoom(), 1.0);
+        QCOMPARE(h.store.currentEdit().look, Look::chrome);
+
+        // Z toggles actual size and fit; Ctrl+Z undoes a trash.
+        h.key(Qt::Key_Z);
+        QCOMPARE(h.store.zoom(), h.store.actualSizeZoom());
+        h.key(Qt::Key_Z);
+        QCOMPARE(h.store.zoom(), 1.0);
+        h.key(Qt::Key_Delete);
+        QCOMPARE(h.store.shots().size(), 3);
+        h.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(h.store.shots().size(), 4);
+        h.key(Qt::Key_Backspace, Qt::ControlModifier);
+        QCOMPARE(h.store.shots().size(), 3);
+        h.key(Qt::Key_Z, Qt::ControlModifier);
+
+        h.key(Qt::Key_E);
+        QVERIFY(h.store.isEditPanelShown());
+        h.key(Qt::Key_E);
+        QVERIFY(!h.store.isEditPanelShown());
+
+        // Escape only leaves full screen.
+        QVERIFY(!h.window.commands()->action(u"Leave Full Screen"_s)->isEnabled());
+        h.key(Qt::Key_Escape);
+        QVERIFY(!h.store.isImmersive());
+        h.key(Qt::Key_F);
+        QVERIFY(h.store.isImmersive());
+        QVERIFY(h.window.commands()->action(u"Leave Full Screen"_s)->isEnabled());
+        h.key(Qt::Key_Escape);
+        QVERIFY(!h.store.isImmersive());
+
+        h.key(Qt::Key_C);
+        QVERIFY(h.store.stageMode().isCropping());
+        h.key(Qt::Key_Escape);
+        QVERIFY(!h.store.stageMode().isCropping());
+        h.key(Qt::Key_C);
+        h.store.setCropDraft(UnitRect{0, 0, 0.5, 0.5});
+        h.key(Qt::Key_Return);
+        QCOMPARE(h.store.currentEdit().crop, (UnitRect{0, 0, 0.5, 0.5}));
+
+        h.key(Qt::Key_S);
+        h.settle();
+        QVERIFY(QFileInfo::exists(h.editsFolder() + u"/ZRV_0000 crop.jpg"_s));
+    }
+
+    void stageBadgesAndArrows() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 3);
+        ViewerHarness h;
+        h.openAndSettle(dir.path());
+        auto* previous = child<StageArrow>(h.window, u"previousArrow"_s);
+        auto* next = child<StageArrow>(h.window, u"nextArrow"_s);
+        QVERIFY(!previous->isEnabled());
+        QVERIFY(next->isEnabled());
+        h.store.select(2);
+        QVERIFY(previous->isEnabled());
+        QVERIFY(!next->isEnabled());
+        QCOMPARE(previous->toolTip(), u"Previous photo"_s);
+
+        auto* format = child<CapsuleLabel>(h.window, u"formatBadge"_s);
+        QVERIFY(format->isVisible());
+        QCOMPARE(format->text(), u"JPEG"_s);
+        QCOMPARE(format->toolTip(), u"This shot has only a JPEG"_s);
+
+        auto* zoom = child<CapsuleLabel>(h.window, u"zoomBadge"_s);
+        QVERIFY(!zoom->isVisible());
+        h.store.setZoom(1.006);
+        QVERIFY(zoom->isVisible());
+        QCOMPARE(zoom->text(), u"101%"_s);
+        QCOMPARE(PhotoStage::zoomBadgeText(2.5), u"250%"_s);
+
+        // In full screen the chrome goes; in crop mode the crop bar takes its place.
+        h.store.toggleImmersive();
+        QVERIFY(!format->isVisible());
+        QVERIFY(!zoom->isVisible());
+        h.store.toggleImmersive();
+        h.store.startCrop();
+        QVERIFY(!format->isVisible());
+        QVERIFY(child<QWidget>(h.window, u"cropBar"_s)->isVisible());
+
+        // A single shot: neither arrow.
+        QTemporaryDir single;
+        writeShots(single.path(), 1);
+        h.openAndSettle(single.path());
+        QVERIFY(!previous->isEnabled());
+        QVERIFY(!next->isEnabled());
+    }
+
+    void permanentDeleteAsksFirst() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 2);
+        FileTree::writeAt(dir.filePath(u"ZRV_0000.DNG"_s), at(59), "raw");
+        ViewerHarness h;
+        h.trash.refusedSuffixes = {u".DNG"_s};
+        h.openAndSettle(dir.path());
+
+        h.store.trashCurrent();
+        QMessageBox* box = h.window.deleteConfirmation();
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"Delete \u201CZRV_0000\u201D permanently?"_s);
+        QCOMPARE(box->informativeText(),
+                 u"This card has no Trash, so its JPEG and RAW files can't be recovered."_s);
+        QPushButton* cancel = nullptr;
+        QPushButton* remove = nullptr;
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == u"Cancel"_s)
+                cancel = static_cast<QPushButton*>(button);
+            if (button->text() == u"Delete Permanently"_s)
+                remove = static_cast<QPushButton*>(button);
+        }
+        QVERIFY(cancel && remove);
+        cancel->click();
+        QTRY_COMPARE(h.store.permanentDeleteCandidate(), std::nullopt);
+        QVERIFY(QFileInfo::exists(dir.filePath(u"ZRV_0000.DNG"_s)));
+
+        h.store.trashCurrent();
+        box = h.window.deleteConfirmation();
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == u"Delete Permanently"_s)
+                button->click();
+        }
+        QTRY_COMPARE(h.store.shots().size(), 1);
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"ZRV_0000.DNG"_s)));
+        QCOMPARE(h.store.toast()->message, u"Deleted ZRV_0000"_s);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "store/StoreFakes.h"
+#include "ui/ContentView.h"
+#include "ui/MainWindow.h"
+#include "ui/PhotoCommands.h"
+#include "ui/ThumbnailLoader.h"
+
+#include <QApplication>
+#include <QTest>
+
+// The viewer's window over a store wired to fakes, shown and active.
+struct ViewerHarness : StoreHarness {
+    static QImage forScreen(const QImage& image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+
+    ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), &ViewerHarness::forScreen};
+    MainWindow window{store, thumbnails, &ViewerHarness::forScreen};
+
+    explicit ViewerHarness(QSize size = QSize(1280, 860), double timeScale = 1.0)
+        : StoreHarness(timeScale) {
+        window.resize(size);
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            qWarning("the window did not become active");
+    }
+
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(&window, Qt::Key(key), modifiers);
+        QCoreApplication::processEvents();
+    }
+
+    // Background work, then its results on screen.
+    void settleAndPaint() {
+        settle();
+        QTest::qWait(30);
+        settle();
+    }
+};
