@@ -1,4 +1,6 @@
+#include "card/MountAgent.h"
 #include "platform/LinuxVolumeMonitor.h"
+#include "platform/SingleInstance.h"
 #include "platform/UdevDeviceProperties.h"
 #include "store/ViewerStore.h"
 #include "ui/DialogFolderChooser.h"
@@ -6,14 +8,28 @@
 #include "ui/WindowTitles.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMainWindow>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[]) {
+    // The mount agent's run: no display, no window, no store. Only an argument
+    // equal to the flag counts; "--on-mount=1" or "--ON-MOUNT" start the viewer.
+    if (std::any_of(argv + 1, argv + argc,
+                    [](const char* arg) { return std::strcmp(arg, "--on-mount") == 0; })) {
+        QCoreApplication agent(argc, argv);
+        MountAgent::openViewerIfNewCameraMounted();
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Zorva Viewer"_s);
     QApplication::setOrganizationName(u"Zorva"_s);
@@ -24,6 +40,19 @@ int main(int argc, char* argv[]) {
     DialogFolderChooser folderChooser;
     MainWindowControl windowControl;
     ViewerStore store({&volumes, &devices, &folderChooser, &windowControl});
+
+    // One viewer per user: a second launch hands its folder to the first and
+    // exits. Should the running one not answer, this one runs on its own.
+    const QStringList arguments = app.arguments().mid(1);
+    const QString folder = arguments.isEmpty() ? QString() : QDir(arguments.first()).absolutePath();
+    SingleInstance instance(SingleInstance::nameForCurrentUser());
+    if (instance.claim(folder, QDeadlineTimer(5000)) == SingleInstance::Claim::handedOver)
+        return 0;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &store, [&](const QString& requested) {
+        if (!requested.isEmpty())
+            store.open(PhotoSource::folder(requested));
+        windowControl.activate();
+    });
 
     QMainWindow window;
     window.setObjectName(u"viewer"_s);
@@ -42,11 +71,13 @@ int main(int argc, char* argv[]) {
     window.resize(1280, 820);
     window.show();
 
-    const QStringList arguments = app.arguments().mid(1);
     QTimer::singleShot(0, &store, [&] {
+        // Launching has finished: register the mount agent, off the main thread
+        // since it waits for systemctl.
+        QThreadPool::globalInstance()->start([] { MountAgent::registerAgent(); });
         store.start();
-        if (!arguments.isEmpty())
-            store.open(PhotoSource::folder(QDir(arguments.first()).absolutePath()));
+        if (!folder.isEmpty())
+            store.open(PhotoSource::folder(folder));
     });
     return app.exec();
 }
