@@ -4,8 +4,8 @@
 # working before the prefix's bin folder is on the desktop's PATH.
 #
 # In: ZV_TEMPLATE (the entry, application id filled in), ZV_STAGING (a folder
-# of the build tree), ZV_BINDIR, ZV_DESKTOP_NAME; CMAKE_INSTALL_PREFIX as
-# `cmake --install` sets it.
+# of the build tree), ZV_BINDIR, ZV_DATADIR, ZV_DESKTOP_NAME; CMAKE_INSTALL_PREFIX as
+# `cmake --install` sets it. file(INSTALL) adds $DESTDIR of its own.
 
 if(IS_ABSOLUTE "${ZV_BINDIR}")
   set(exec "${ZV_BINDIR}/zorva-viewer")
@@ -30,5 +30,9 @@ endif()
 
 set(ZV_EXEC "${exec}")
 configure_file("${ZV_TEMPLATE}" "${ZV_STAGING}/${ZV_DESKTOP_NAME}" @ONLY)
-file(INSTALL "${ZV_STAGING}/${ZV_DESKTOP_NAME}"
-     DESTINATION "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/share/applications")
+if(IS_ABSOLUTE "${ZV_DATADIR}")
+  set(applications "${ZV_DATADIR}/applications")
+else()
+  set(applications "${CMAKE_INSTALL_PREFIX}/${ZV_DATADIR}/applications")
+endif()
+file(INSTALL "${ZV_STAGING}/${ZV_DESKTOP_NAME}" DESTINATION "${applications}")

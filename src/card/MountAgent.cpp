@@ -27,33 +27,18 @@ constexpr qint64 kMaxStateBytes = 1024 * 1024;
 const QString kRegisterFailed = u"MountAgent.register: "_s;
 const QString kOpenFailed = u"MountAgent: cannot open the viewer: "_s;
 
-// One argument of ExecStart=, quoted so that blanks, quotes, backslashes and
-// the '%' and '$' systemd would expand all reach the program as written.
-QString execArgument(const QString& argument) {
+// The program of ExecStart=, in double quotes so that blanks reach it as
+// written, with '%' doubled against specifier expansion ('$' is expanded in the
+// arguments only). systemd refuses a program path with quotes, backslashes or
+// control characters whatever the quoting: nothing for such a path.
+std::optional<QString> execProgram(const QString& path) {
     QString quoted = u"\""_s;
-    for (const QChar c : argument) {
-        switch (c.unicode()) {
-        case u'\\':
-            quoted += u"\\\\"_s;
-            break;
-        case u'"':
-            quoted += u"\\\""_s;
-            break;
-        case u'\n':
-            quoted += u"\\n"_s;
-            break;
-        case u'\t':
-            quoted += u"\\t"_s;
-            break;
-        case u'%':
-            quoted += u"%%"_s;
-            break;
-        case u'$':
-            quoted += u"$$"_s;
-            break;
-        default:
-            quoted += c;
-        }
+    for (const QChar c : path) {
+        if (c == u'"' || c == u'\'' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return std::nullopt;
+        if (c == u'%')
+            quoted += u'%';
+        quoted += c;
     }
     return quoted + u'"';
 }
@@ -115,14 +100,17 @@ QString MountAgent::pathUnit() {
            u"WantedBy=default.target\n"_s;
 }
 
-QString MountAgent::serviceUnit(const QString& executable) {
+std::optional<QString> MountAgent::serviceUnit(const QString& executable) {
+    const std::optional<QString> program = execProgram(executable);
+    if (!program)
+        return std::nullopt;
     return u"[Unit]\n"
            u"Description=Open Zorva Viewer for a newly mounted camera card\n"
            u"\n"
            u"[Service]\n"
            u"Type=oneshot\n"
            u"ExecStart="_s +
-           execArgument(executable) +
+           *program +
            u" --on-mount\n"
            u"# The viewer this run starts must outlive it: stop only the agent itself.\n"
            u"KillMode=process\n"
@@ -140,12 +128,19 @@ void MountAgent::registerAgent(UserUnits& units, SystemLog& log, const QString& 
         log.write(kRegisterFailed + u"The viewer's executable is unknown."_s);
         return;
     }
+    const std::optional<QString> service = serviceUnit(executable);
+    if (!service) {
+        log.write(
+            kRegisterFailed +
+            u"systemd cannot start a program whose path holds quotes, backslashes or control characters: "_s +
+            executable);
+        return;
+    }
     const QDir folder(units.folder());
     const QString pathName = unitName() + u".path"_s;
     const QString serviceName = unitName() + u".service"_s;
     // The service first, so the path unit never names a unit that is missing.
-    const std::pair<QString, QString> files[] = {{serviceName, serviceUnit(executable)},
-                                                 {pathName, pathUnit()}};
+    const std::pair<QString, QString> files[] = {{serviceName, *service}, {pathName, pathUnit()}};
 
     bool changed = false;
     for (const auto& [name, text] : files) {

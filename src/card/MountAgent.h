@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 
 // Opens the viewer by itself when a camera card is mounted. In the viewer,
 // registerAgent() installs a pair of systemd user units: a path unit watching
@@ -54,7 +55,8 @@ public:
 
 private:
     static QString pathUnit();
-    static QString serviceUnit(const QString& executable);
+    // Nothing for an executable path that systemd cannot run.
+    static std::optional<QString> serviceUnit(const QString& executable);
     static QString stateFile(const QString& folder);
     static QStringList mountedCards(const QList<Volume>& volumes);
     static QStringList readState(const QString& file);

@@ -39,8 +39,12 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::nameForCurrentUser() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QByteArray digest = QCryptographicHash::hash(runtime, QCryptographicHash::Sha256).toHex().left(12);
+    return nameFor(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+}
+
+QString SingleInstance::nameFor(const QString& runtimeFolder) {
+    const QByteArray digest =
+        QCryptographicHash::hash(runtimeFolder.toUtf8(), QCryptographicHash::Sha256).toHex().left(12);
     return QString::fromLatin1(ZV_APPLICATION_ID) + u'.' + QString::number(::getuid()) + u'.' +
            QString::fromLatin1(digest);
 }

@@ -26,6 +26,8 @@ public:
     // digest of the session's runtime folder ($XDG_RUNTIME_DIR), so that each
     // user, and each separate runtime of one user, has its own viewer.
     static QString nameForCurrentUser();
+    // The same for another runtime folder.
+    static QString nameFor(const QString& runtimeFolder);
 
     // Becomes the instance that listens under the name, or, when another
     // instance of this user holds it, hands `folder` (absolute, or empty) to it.
