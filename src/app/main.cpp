@@ -35,19 +35,21 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(u"Zorva"_s);
     QApplication::setDesktopFileName(QString::fromLatin1(ZV_APPLICATION_ID));
 
+    // One viewer per user: a second launch hands its folder to the first and
+    // exits before anything else is set up. Should the running one not answer,
+    // this one runs on its own.
+    const QStringList arguments = app.arguments().mid(1);
+    const QString folder = arguments.isEmpty() ? QString() : QDir(arguments.first()).absolutePath();
+    SingleInstance instance(SingleInstance::nameForCurrentUser());
+    if (instance.claim(folder, QDeadlineTimer(5000)) == SingleInstance::Claim::handedOver)
+        return 0;
+
     LinuxVolumeMonitor volumes;
     UdevDeviceProperties devices;
     DialogFolderChooser folderChooser;
     MainWindowControl windowControl;
     ViewerStore store({&volumes, &devices, &folderChooser, &windowControl});
 
-    // One viewer per user: a second launch hands its folder to the first and
-    // exits. Should the running one not answer, this one runs on its own.
-    const QStringList arguments = app.arguments().mid(1);
-    const QString folder = arguments.isEmpty() ? QString() : QDir(arguments.first()).absolutePath();
-    SingleInstance instance(SingleInstance::nameForCurrentUser());
-    if (instance.claim(folder, QDeadlineTimer(5000)) == SingleInstance::Claim::handedOver)
-        return 0;
     QObject::connect(&instance, &SingleInstance::activationRequested, &store, [&](const QString& requested) {
         if (!requested.isEmpty())
             store.open(PhotoSource::folder(requested));
