@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <sys/socket.h>
@@ -63,6 +64,8 @@ std::expected<SingleInstance::Claim, SystemError> SingleInstance::claim(const QS
             return std::unexpected(handed.error());
         if (*handed)
             return Claim::handedOver;
+        // The name is bound but nobody accepts yet: give the other launch a moment.
+        QThread::msleep(20);
     } while (!deadline.hasExpired());
     return std::unexpected(SystemError{u"Cannot reach the running viewer."_s});
 }
