@@ -1,5 +1,7 @@
 #include "card/MountAgent.h"
 
+#include "support/FileTree.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -132,9 +134,7 @@ private Q_SLOTS:
     void volumesWithoutDcimFolderAreNeverCards() {
         const Volume stick = card(u"STICK"_s, 30, false);
         const Volume fileNotFolder = card(u"ODD"_s, 31, false);
-        QFile dcimFile(fileNotFolder.mountPoint + u"/DCIM"_s);
-        QVERIFY(dcimFile.open(QIODevice::WriteOnly));
-        dcimFile.close();
+        FileTree::write(fileNotFolder.mountPoint + u"/DCIM"_s);
         mount({stick, fileNotFolder});
         QCOMPARE(run(), 0);
         QCOMPARE(state(), QByteArray());
