@@ -6,7 +6,6 @@
 #include "platform/Syslog.h"
 #include "platform/SystemdUserUnits.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -62,6 +61,12 @@ QString decodeLine(QStringView line) {
         }
     }
     return card;
+}
+
+// This process's executable, read from the kernel rather than from the
+// application object, so that any thread may ask.
+QString thisExecutable() {
+    return QFile::symLinkTarget(u"/proc/self/exe"_s);
 }
 
 std::optional<QByteArray> readSmallFile(const QString& path) {
@@ -120,7 +125,7 @@ std::optional<QString> MountAgent::serviceUnit(const QString& executable) {
 void MountAgent::registerAgent() {
     Syslog log;
     SystemdUserUnits units = SystemdUserUnits::forCurrentUser();
-    registerAgent(units, log, QCoreApplication::applicationFilePath());
+    registerAgent(units, log, thisExecutable());
 }
 
 void MountAgent::registerAgent(UserUnits& units, SystemLog& log, const QString& executable) {
@@ -216,8 +221,7 @@ void MountAgent::writeState(const QString& file, const QStringList& cards) {
 void MountAgent::openViewerIfNewCameraMounted() {
     LinuxVolumeMonitor volumes;
     Syslog log;
-    SingleInstanceLauncher launcher(SingleInstance::nameForCurrentUser(),
-                                    QCoreApplication::applicationFilePath());
+    SingleInstanceLauncher launcher(SingleInstance::nameForCurrentUser(), thisExecutable());
     openViewerIfNewCameraMounted({volumes, launcher, log, defaultStateFolder()});
 }
 

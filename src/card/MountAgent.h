@@ -44,7 +44,8 @@ public:
     // The same with the given service manager, log and executable to run.
     static void registerAgent(UserUnits& units, SystemLog& log, const QString& executable);
 
-    // The run of "--on-mount". Needs a QCoreApplication but no display.
+    // The run of "--on-mount". Needs a QCoreApplication (for the local socket)
+    // but no display.
     static void openViewerIfNewCameraMounted();
     static void openViewerIfNewCameraMounted(const Services& services);
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -106,6 +107,15 @@ private Q_SLOTS:
             QFile::exists(sandbox.dir.filePath(u"config/systemd/user/"_s +
                                                QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.path"_s)),
             30'000);
+
+        // The service runs this very executable as the agent.
+        QFile service(sandbox.dir.filePath(u"config/systemd/user/"_s +
+                                           QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.service"_s));
+        QTRY_VERIFY(service.size() > 0);
+        QVERIFY(service.open(QIODevice::ReadOnly));
+        const QByteArray execStart =
+            "\nExecStart=\"" + QFileInfo(kViewer).canonicalFilePath().toUtf8() + "\" --on-mount\n";
+        QVERIFY2(service.readAll().contains(execStart), execStart.constData());
 
         // A second launch of the same user hands its folder over and exits.
         QProcess second;
