@@ -1,0 +1,131 @@
+#include "platform/SingleInstance.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kViewer = QString::fromUtf8(ZV_VIEWER_EXECUTABLE);
+
+// A user of its own: home, XDG folders and runtime folder in the sandbox, no
+// display of any kind, no session bus.
+QProcessEnvironment sandboxEnvironment(const QTemporaryDir& sandbox) {
+    QProcessEnvironment environment;
+    environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
+    environment.insert(u"HOME"_s, sandbox.path());
+    environment.insert(u"XDG_DATA_HOME"_s, sandbox.filePath(u"data"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, sandbox.filePath(u"config"_s));
+    environment.insert(u"XDG_CACHE_HOME"_s, sandbox.filePath(u"cache"_s));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, sandbox.filePath(u"runtime"_s));
+    const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
+    for (const QString& sanitizer : {u"ASAN_OPTIONS"_s, u"UBSAN_OPTIONS"_s, u"LSAN_OPTIONS"_s}) {
+        if (own.contains(sanitizer))
+            environment.insert(sanitizer, own.value(sanitizer));
+    }
+    return environment;
+}
+
+struct Sandbox {
+    QTemporaryDir dir;
+    Sandbox() {
+        QDir(dir.path()).mkdir(u"runtime"_s);
+        QFile::setPermissions(dir.filePath(u"runtime"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString stateFile() const { return dir.filePath(u"data/Zorva Viewer/mounted-cards"_s); }
+    QString instanceName() const { return SingleInstance::nameFor(dir.filePath(u"runtime"_s)); }
+};
+
+void start(QProcess& process, const Sandbox& sandbox, const QStringList& arguments, bool offscreen) {
+    QProcessEnvironment environment = sandboxEnvironment(sandbox.dir);
+    if (offscreen)
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(sandbox.dir.path());
+    process.start(kViewer, arguments);
+}
+
+} // namespace
+
+class ProcessEntryTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void onMountRunsTheAgentWithoutADisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("alone") << QStringList{u"--on-mount"_s};
+        QTest::newRow("after a folder") << QStringList{u"/srv/photos"_s, u"--on-mount"_s};
+        QTest::newRow("beside a look-alike") << QStringList{u"--ON-MOUNT"_s, u"--on-mount"_s};
+    }
+    void onMountRunsTheAgentWithoutADisplay() {
+        QFETCH(QStringList, arguments);
+        Sandbox sandbox;
+        QProcess agent;
+        // With no display, creating any window or GUI application would abort.
+        start(agent, sandbox, arguments, false);
+        QVERIFY(agent.waitForStarted());
+        QVERIFY(agent.waitForFinished(30'000));
+        QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(agent.exitCode() == 0, agent.readAllStandardError().constData());
+        QVERIFY(QFile::exists(sandbox.stateFile()));
+        // The agent run does not register itself; only the viewer does.
+        QVERIFY(!QFile::exists(sandbox.dir.filePath(u"config/systemd"_s)));
+    }
+
+    void lookAlikeArgumentsStartTheViewer_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("upper case") << u"--ON-MOUNT"_s;
+        QTest::newRow("with a value") << u"--on-mount=1"_s;
+        QTest::newRow("single dash") << u"-on-mount"_s;
+    }
+    void lookAlikeArgumentsStartTheViewer() {
+        QFETCH(QString, argument);
+        Sandbox sandbox;
+        QProcess viewer;
+        start(viewer, sandbox, {argument}, true);
+        QVERIFY(viewer.waitForStarted());
+        auto cleanup = qScopeGuard([&] {
+            viewer.kill();
+            viewer.waitForFinished();
+        });
+
+        // The viewer answers on its single-instance socket; the agent never listens.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            SingleInstance::handOver(sandbox.instanceName(), {}, QDeadlineTimer(2000)) == true, 30'000);
+        QCOMPARE(viewer.state(), QProcess::Running);
+        QVERIFY(!QFile::exists(sandbox.stateFile()));
+        // Once launched, the viewer registers the agent (there is no user
+        // systemd here, so the units are written and their start fails).
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(sandbox.dir.filePath(u"config/systemd/user/"_s +
+                                               QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.path"_s)),
+            30'000);
+
+        // The service runs this very executable as the agent.
+        QFile service(sandbox.dir.filePath(u"config/systemd/user/"_s +
+                                           QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.service"_s));
+        QTRY_VERIFY(service.size() > 0);
+        QVERIFY(service.open(QIODevice::ReadOnly));
+        const QByteArray execStart =
+            "\nExecStart=\"" + QFileInfo(kViewer).canonicalFilePath().toUtf8() + "\" --on-mount\n";
+        QVERIFY2(service.readAll().contains(execStart), execStart.constData());
+
+        // A second launch of the same user hands its folder over and exits.
+        QProcess second;
+        start(second, sandbox, {u"photos"_s}, true);
+        QVERIFY(second.waitForFinished(30'000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(viewer.state(), QProcess::Running);
+    }
+};
+
+QTEST_GUILESS_MAIN(ProcessEntryTest)
+#include "ProcessEntryTest.moc"
