@@ -19,6 +19,7 @@ public:
 
     // The stage image and the full-resolution detail, ready for the screen.
     void setImages(const QImage& stage, const QImage& detail);
+    const QImage& stageImage() const { return stage_; }
     // The size the stage image has (the fitted rectangle follows its shape).
     void setImageSize(const QSize& size);
 
