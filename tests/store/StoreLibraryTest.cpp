@@ -1,0 +1,199 @@
+#include "StoreFakes.h"
+#include "support/FileTree.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(int minute) {
+    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
+}
+
+// A mounted card: a real folder with DCIM/100ZORVA and `count` JPEGs, newest last.
+Volume makeCard(const QTemporaryDir& dir, const QString& name, int id, int count) {
+    const QString mountPoint = dir.filePath(name);
+    QDir().mkpath(mountPoint + u"/DCIM/100ZORVA"_s);
+    for (int i = 0; i < count; ++i)
+        FileTree::writeAt(mountPoint + u"/DCIM/100ZORVA/ZRV_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0')), at(i));
+    return Volume{mountPoint, name, id, dev_t(id)};
+}
+
+} // namespace
+
+class StoreLibraryTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void opensACameraMountedBeforeStart() {
+        QTemporaryDir dir;
+        StoreHarness h;
+        const Volume card = makeCard(dir, u"CARD"_s, 10, 3);
+        h.volumes.volumes = {card};
+        h.devices.byMountPoint[card.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s};
+
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+        h.store.start();
+        QVERIFY(h.volumes.watching);
+        const PhotoSource source = PhotoSource::camera(u"Zorva ZR-1"_s, card.mountPoint + u"/DCIM"_s);
+        QCOMPARE(h.store.library(), Library::scanning(source));
+        QCOMPARE(h.window.activations, 1);
+
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(source));
+        QCOMPARE(h.store.shots().size(), 3);
+        QCOMPARE(h.store.currentIndex(), 0);
+        QCOMPARE(h.store.currentShot()->name, u"ZRV_0002"_s); // newest first
+    }
+
+    void followsMountsAndUnmounts() {
+        QTemporaryDir dir;
+        StoreHarness h;
+        const QString folder = dir.filePath(u"Trip"_s);
+        FileTree::writeAt(folder + u"/A.JPG"_s, at(1));
+        FileTree::writeAt(folder + u"/B.JPG"_s, at(2));
+        h.store.start();
+        QCOMPARE(h.window.activations, 0);
+
+        h.chooser.answer = folder;
+        h.store.chooseFolder();
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
+
+        // A plain disk without DCIM changes nothing.
+        QSignalSpy librarySpy(&h.store, &ViewerStore::libraryChanged);
+        QSignalSpy shotsSpy(&h.store, &ViewerStore::shotsChanged);
+        QDir().mkpath(dir.filePath(u"DISK"_s));
+        h.volumes.mount(Volume{dir.filePath(u"DISK"_s), u"DISK"_s, 20, 20});
+        h.settle();
+        QCOMPARE(librarySpy.count(), 0);
+
+        // A card replaces the folder and brings the window forward.
+        const Volume card = makeCard(dir, u"CARD"_s, 21, 4);
+        h.volumes.mount(card);
+        const PhotoSource cardSource = PhotoSource::camera(u"CARD"_s, card.mountPoint + u"/DCIM"_s);
+        QCOMPARE(h.store.library(), Library::scanning(cardSource));
+        QCOMPARE(h.window.activations, 1);
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(cardSource));
+        h.store.select(2);
+
+        // Unrelated volumes coming and going keep the card's list and position.
+        librarySpy.clear();
+        shotsSpy.clear();
+        h.volumes.unmount(dir.filePath(u"DISK"_s));
+        QDir().mkpath(dir.filePath(u"OTHER"_s));
+        h.volumes.mount(Volume{dir.filePath(u"OTHER"_s), u"OTHER"_s, 22, 22});
+        h.settle();
+        QCOMPARE(librarySpy.count(), 0);
+        QCOMPARE(shotsSpy.count(), 0);
+        QCOMPARE(h.store.currentIndex(), 2);
+        QCOMPARE(h.window.activations, 1);
+
+        // The card going away empties the library.
+        h.volumes.unmount(card.mountPoint);
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+        QVERIFY(h.store.shots().isEmpty());
+
+        // With a folder open, the card going away (no camera left) leaves the folder alone.
+        h.store.open(PhotoSource::folder(folder));
+        h.settle();
+        h.volumes.unmount(dir.filePath(u"OTHER"_s));
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
+    }
+
+    void emptyAndCancelledSources() {
+        QTemporaryDir dir;
+        StoreHarness h;
+        h.store.start();
+        const QString empty = dir.filePath(u"Empty"_s);
+        QDir().mkpath(empty);
+
+        h.chooser.answer = std::nullopt;
+        h.store.chooseFolder();
+        QCOMPARE(h.chooser.asked, 1);
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+
+        h.store.open(PhotoSource::folder(empty));
+        h.settle();
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::folder(empty)));
+
+        h.store.open(PhotoSource::none());
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+    }
+
+    void selectMovesOnlyWithinTheList() {
+        QTemporaryDir dir;
+        StoreHarness h;
+        for (int i = 0; i < 3; ++i)
+            FileTree::writeAt(dir.filePath(u"S%1.JPG"_s.arg(i)), at(i));
+        h.store.open(PhotoSource::folder(dir.path()));
+        h.settle();
+
+        QSignalSpy spy(&h.store, &ViewerStore::currentIndexChanged);
+        h.store.select(0); // already current
+        h.store.select(-1);
+        h.store.select(3);
+        QCOMPARE(spy.count(), 0);
+        h.store.select(2);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
+
+        // Reopening makes the newest current again.
+        h.store.open(PhotoSource::folder(dir.path()));
+        h.settle();
+        QCOMPARE(h.store.currentIndex(), 0);
+    }
+
+    void dropsScansOvertakenByANewerOpen() {
+        QTemporaryDir dir;
+        StoreHarness h;
+        // A slow scan of a large tree, then a quick one of a small folder.
+        const QString large = dir.filePath(u"Large"_s);
+        for (int f = 0; f < 20; ++f) {
+            for (int i = 0; i < 200; ++i)
+                FileTree::write(large + u"/%1/IMG_%2.JPG"_s.arg(f).arg(i));
+        }
+        const QString small = dir.filePath(u"Small"_s);
+        FileTree::writeAt(small + u"/ONLY.JPG"_s, at(1));
+
+        h.store.open(PhotoSource::folder(large));
+        h.store.open(PhotoSource::folder(small));
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(small)));
+        QCOMPARE(h.store.shots().size(), 1);
+
+        // A card's scan that finishes after the card went away is dropped too.
+        const Volume card = makeCard(dir, u"CARD"_s, 30, 2);
+        h.store.start();
+        h.volumes.mount(card);
+        h.volumes.unmount(card.mountPoint);
+        h.settle();
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+        QVERIFY(h.store.shots().isEmpty());
+    }
+
+    void writesOfEqualValuesNotifyNobody() {
+        StoreHarness h;
+        QSignalSpy panel(&h.store, &ViewerStore::isEditPanelShownChanged);
+        QSignalSpy pan(&h.store, &ViewerStore::panChanged);
+        QSignalSpy toast(&h.store, &ViewerStore::toastChanged);
+        h.store.setEditPanelShown(false);
+        h.store.setPan(QSizeF(0, 0));
+        h.store.setToast(std::nullopt);
+        QCOMPARE(panel.count() + pan.count() + toast.count(), 0);
+        h.store.setEditPanelShown(true);
+        h.store.setEditPanelShown(true);
+        QCOMPARE(panel.count(), 1);
+        // Every toast is new, even with the same text.
+        h.store.setToast(Toast::make(u"Hello"_s));
+        h.store.setToast(Toast::make(u"Hello"_s));
+        QCOMPARE(toast.count(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreLibraryTest)
+#include "StoreLibraryTest.moc"
