@@ -52,10 +52,6 @@ static_assert(static_cast<int>(ColorChain::Step::Kind::curve) == ColorKernelArgs
 static_assert(static_cast<int>(ColorChain::Step::Kind::vibrance) == ColorKernelArgs::vibrance);
 static_assert(sizeof(ColorChain::CurveTables) == 3 * ColorKernelArgs::kCurveSamples * sizeof(float));
 
-struct ColorKernel::Lut {
-    std::vector<float> values; // kLutSize^3 x 4
-};
-
 void ColorKernel::rowsBaseline(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd) {
     colorloop::runRows(rows, rowBegin, rowEnd);
 }
@@ -71,7 +67,7 @@ struct PreparedRows {
     ColorKernelArgs::Rows rows{};
 };
 
-PreparedRows prepare(const ColorKernel::Plan& plan, const float* lut, const ColorKernel::Source& source,
+PreparedRows prepare(const ColorKernel::Plan& plan, const ColorKernel::Source& source,
                      const ColorKernel::Target& target, int width) {
     PreparedRows p;
     p.steps = argsSteps(plan.steps);
@@ -88,8 +84,7 @@ PreparedRows prepare(const ColorKernel::Plan& plan, const float* lut, const Colo
                                    target.yStep,
                                    argsFormat(target.format),
                                    plan.opaque,
-                                   width,
-                                   lut};
+                                   width};
     return p;
 }
 
@@ -113,18 +108,18 @@ void ColorKernel::copyRows(const ColorKernelArgs::Rows& a, int rowBegin, int row
     }
 }
 
-void ColorKernel::applyRows(const Plan& plan, const Lut* lut, const Source& source, const Target& target,
-                            int width, int rowBegin, int rowEnd) {
-    const PreparedRows p = prepare(plan, lut ? lut->values.data() : nullptr, source, target, width);
+void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width, int rowBegin,
+                            int rowEnd) {
+    const PreparedRows p = prepare(plan, source, target, width);
     const bool rgbaIn = source.format == Format::rgba8;
     const bool rgbaOut = target.format == Format::rgba8 || target.format == Format::bgra8;
-    if (!lut && rgbaIn && rgbaOut && isIdentity(plan)) {
+    if (rgbaIn && rgbaOut && isIdentity(plan)) {
         copyRows(p.rows, rowBegin, rowEnd);
         return;
     }
     const bool oneMatrix = plan.steps.empty() || (plan.steps.size() == 1 &&
                                                   plan.steps.front().kind == ColorChain::Step::Kind::affine);
-    if (hasAvx2() && !lut && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
+    if (hasAvx2() && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
         affineRowsAvx2(p.rows, rowBegin, rowEnd);
         return;
     }
@@ -134,82 +129,25 @@ void ColorKernel::applyRows(const Plan& plan, const Lut* lut, const Source& sour
         rowsBaseline(p.rows, rowBegin, rowEnd);
 }
 
-void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width,
-                            int rowBegin, int rowEnd) {
-    applyRows(plan, nullptr, source, target, width, rowBegin, rowEnd);
-}
-
-bool ColorKernel::usesLookupTable(const Plan& plan, Format input) {
-    if (input == Format::rgb16)
-        return false;
-    return plan.steps.size() > 1 ||
-           (plan.steps.size() == 1 && plan.steps.front().kind != ColorChain::Step::Kind::affine);
-}
-
 void ColorKernel::evaluate(const Plan& plan, float* r, float* g, float* b, int n) {
-    const PreparedRows p = prepare(plan, nullptr, {}, {}, 0);
+    const PreparedRows p = prepare(plan, {}, {}, 0);
     if (hasAvx2())
         evaluateAvx2(p.rows, r, g, b, n);
     else
         evaluateBaseline(p.rows, r, g, b, n);
 }
 
-std::shared_ptr<const ColorKernel::Lut> ColorKernel::bake(const Plan& plan, const ParallelRunner* runner) {
-    constexpr int n = ColorKernelArgs::kLutSize;
-    const auto& decode = (plan.decode ? plan.decode : srgbDecode())->values;
-    // The linear value of an encoded grid position, between table entries.
-    const auto decodeAt = [&](int channel, int k) {
-        const double position = k * 255.0 / (n - 1);
-        const int i = std::min(static_cast<int>(position), 254);
-        const double f = position - i;
-        const float* t = decode.data() + channel * 256;
-        return static_cast<float>(t[i] + f * (t[i + 1] - t[i]));
-    };
-    auto lut = std::make_shared<Lut>();
-    lut->values.resize(size_t(n) * n * n * 4);
-    const auto fill = [&](int begin, int end) {
-        // One red plane at a time: n x n colours.
-        std::vector<float> r(size_t(n) * n), g(size_t(n) * n), b(size_t(n) * n);
-        for (int ir = begin; ir < end; ++ir) {
-            for (int ig = 0; ig < n; ++ig) {
-                for (int ib = 0; ib < n; ++ib) {
-                    const size_t i = size_t(ig) * n + size_t(ib);
-                    r[i] = decodeAt(0, ir);
-                    g[i] = decodeAt(1, ig);
-                    b[i] = decodeAt(2, ib);
-                }
-            }
-            evaluate(plan, r.data(), g.data(), b.data(), n * n);
-            float* out = lut->values.data() + size_t(ir) * n * n * 4;
-            for (size_t i = 0; i < size_t(n) * n; ++i) {
-                out[i * 4] = r[i];
-                out[i * 4 + 1] = g[i];
-                out[i * 4 + 2] = b[i];
-                out[i * 4 + 3] = 0;
-            }
-        }
-    };
-    if (runner)
-        runner->run(n, 4, fill);
-    else
-        fill(0, n);
-    return lut;
-}
-
 void ColorKernel::apply(const Plan& plan, const Source& source, const Target& target, int width, int height,
                         const ParallelRunner* runner) {
     if (width <= 0 || height <= 0)
         return;
-    const std::shared_ptr<const Lut> lut =
-        usesLookupTable(plan, source.format) ? bake(plan, runner) : std::shared_ptr<const Lut>();
     if (!runner || runner->threadCount() == 1) {
-        applyRows(plan, lut.get(), source, target, width, 0, height);
+        applyRows(plan, source, target, width, 0, height);
         return;
     }
     // Chunks of about 64 K pixels: small enough to share out evenly.
     const int grain = std::max(1, 65536 / width);
-    runner->run(height, grain,
-                [&](int begin, int end) { applyRows(plan, lut.get(), source, target, width, begin, end); });
+    runner->run(height, grain, [&](int begin, int end) { applyRows(plan, source, target, width, begin, end); });
 }
 
 std::shared_ptr<const ColorKernel::DecodeTables> ColorKernel::srgbDecode() {

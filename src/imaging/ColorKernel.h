@@ -13,9 +13,10 @@ class ParallelRunner;
 
 // Runs a colour transform over pixels in one pass: 8-bit (or 16-bit linear)
 // values are decoded through per-channel tables into linear float, the steps
-// of a ColorChain run on blocks of 64 pixels with SIMD (AVX2 and FMA where the
-// processor has them, SSE4 otherwise), and the result is encoded through a
-// 16384-entry table. Reads and writes through arbitrary pixel and row steps,
+// of a ColorChain run exactly (transfer curves by polynomial, good to a
+// hundredth of a level) on eight pixels at a time with AVX2 and FMA where the
+// processor has them, four with SSE4 otherwise, and the result is encoded
+// through a 16384-entry table. Reads and writes through arbitrary pixel and row steps,
 // so orientation, cropping and in-place work come free. Stateless; any thread.
 class ColorKernel {
 public:
@@ -73,20 +74,10 @@ public:
     // True when the plan maps every pixel to itself (sRGB-curve tables, no steps).
     static bool isIdentity(const Plan& plan);
 
-    // Whether `apply` bakes the plan into a lookup table first: for 8-bit
-    // input when the steps are more than one matrix. Its error stays within
-    // two levels of exact evaluation (unclamped linear values are stored and
-    // encoded afterwards).
-    static bool usesLookupTable(const Plan& plan, Format input);
-
     // Runs the plan's steps on linear colours in place.
     static void evaluate(const Plan& plan, float* r, float* g, float* b, int n);
 
 private:
-    struct Lut;
-    static std::shared_ptr<const Lut> bake(const Plan& plan, const ParallelRunner* runner);
-    static void applyRows(const Plan& plan, const Lut* lut, const Source& source, const Target& target,
-                          int width, int rowBegin, int rowEnd);
     static void rowsBaseline(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd);
     static void rowsAvx2(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd);
     // At most one affine step, contiguous RGBA input, RGBA or BGRA output.

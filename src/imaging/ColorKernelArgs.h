@@ -14,9 +14,6 @@ enum StepKind : int { affine = 0, encode = 1, decode = 2, curve = 3, vibrance = 
 
 inline constexpr int kEncodeSize = 16384;
 inline constexpr int kCurveSamples = 1025;
-// A lookup table of the whole transform has kLutSize points per axis, 4
-// floats each (linear red, green, blue, unused), red the slowest axis.
-inline constexpr int kLutSize = 33;
 
 struct Step {
     int kind;
@@ -38,7 +35,6 @@ struct Rows {
     int targetFormat;
     bool opaque; // write alpha 255 instead of copying it
     int width;
-    const float* lut; // when set, replaces decode and steps for 8-bit input
 };
 
 } // namespace ColorKernelArgs

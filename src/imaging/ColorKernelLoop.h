@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <immintrin.h>
+
 namespace {
 namespace colorloop {
 
@@ -40,36 +42,34 @@ struct V {
     static F abs(F x) { return (F)((I)x & 0x7fffffff); }
     static F withSignOf(F magnitude, F sign) { return (F)((I)magnitude | ((I)sign & int32_t(0x80000000))); }
 
-    // log2 of x > 0 (normal numbers): exponent plus a degree-7 Chebyshev fit
-    // of log2(1 + u) on [0, 1], absolute error below 4e-7.
+    // log2 of x > 0 (normal numbers): exponent plus a degree-5 Chebyshev fit
+    // of log2(1 + u) on [0, 1], absolute error below 2e-5.
     static F log2(F x) {
         const I bits = (I)x;
         const I exponent = ((bits >> 23) & 0xff) - 127;
         const F u = (F)((bits & 0x7fffff) | 0x3f800000) - 1.0f;
-        F p = splat(0.0144403525f);
-        p = p * u - 0.0756513747f;
-        p = p * u + 0.188752738f;
-        p = p * u - 0.321960285f;
-        p = p * u + 0.472086916f;
-        p = p * u - 0.720316064f;
-        p = p * u + 1.44264755f;
-        p = p * u + 3.68561409e-07f;
+        F p = splat(0.0430049578f);
+        p = p * u - 0.187488605f;
+        p = p * u + 0.409470299f;
+        p = p * u - 0.706486449f;
+        p = p * u + 1.44149241f;
+        p = p * u + 1.65146709e-05f;
         return p + __builtin_convertvector(exponent, F);
     }
 
-    // 2^y: integer part into the exponent, a degree-5 fit of 2^f on [0, 1)
-    // (relative error 1e-7).
+    // 2^y: integer part into the exponent, a degree-4 fit of 2^f on [0, 1)
+    // (relative error 4e-6). Together a power is good to 5e-5, a hundredth
+    // of an 8-bit level.
     static F exp2(F y) {
         y = min(max(y, splat(-126.0f)), splat(127.0f));
         I n = __builtin_convertvector(y, I);
         n += (I)(__builtin_convertvector(n, F) > y); // truncation towards zero to floor
         const F f = y - __builtin_convertvector(n, F);
-        F p = splat(0.00189375406f);
-        p = p * f + 0.00894959042f;
-        p = p * f + 0.0558603371f;
-        p = p * f + 0.240141818f;
-        p = p * f + 0.69315449f;
-        p = p * f + 0.999999898f;
+        F p = splat(0.0136703095f);
+        p = p * f + 0.0517449978f;
+        p = p * f + 0.241604357f;
+        p = p * f + 0.692972922f;
+        p = p * f + 1.00000349f;
         return (F)((I)p + (n << 23));
     }
 
@@ -78,16 +78,82 @@ struct V {
         return x > 1e-30f ? exp2(log2(safe) * e) : F{};
     }
 
+    static F sqrt(F x) {
+#if COLOR_LOOP_WIDTH == 8
+        return (F)_mm256_sqrt_ps((__m256)x);
+#else
+        return (F)_mm_sqrt_ps((__m128)x);
+#endif
+    }
+
+    static bool anyAbove(F x, float limit) {
+        const I above = x > limit;
+        int32_t any = 0;
+        for (int i = 0; i < W; ++i)
+            any |= above[i];
+        return any != 0;
+    }
+
+    // The sRGB curve, both ways, on all reals (odd symmetry). Within [0, 1]
+    // the powers are polynomials of roots, on which they are smooth (errors
+    // below 1e-5); beyond, the general power.
     static F encode(F x) {
         const F a = abs(x);
-        const F curved = pow(a, 1.0f / 2.4f) * 1.055f - 0.055f;
+        F curved;
+        if (anyAbove(a, 1.0f)) {
+            curved = pow(a, 1.0f / 2.4f) * 1.055f - 0.055f;
+        } else {
+            // x^(1/2.4) = q^(5/3) for q = x^(1/4) in [0.237, 1], degree 6.
+            const F q = sqrt(sqrt(max(a, splat(0.0031308f))));
+            F p = splat(0.0585159313f);
+            p = p * q - 0.278907713f;
+            p = p * q + 0.588627757f;
+            p = p * q - 0.78225594f;
+            p = p * q + 1.28395512f;
+            p = p * q + 0.134557595f;
+            p = p * q - 0.00449195389f;
+            curved = p * 1.055f - 0.055f;
+        }
         return withSignOf(a <= 0.0031308f ? a * 12.92f : curved, x);
     }
 
     static F decode(F x) {
         const F a = abs(x);
-        const F curved = pow((a + 0.055f) * (1.0f / 1.055f), 2.4f);
+        F curved;
+        if (anyAbove(a, 1.0f)) {
+            curved = pow((a + 0.055f) * (1.0f / 1.055f), 2.4f);
+        } else {
+            // t^2.4 = t^2 u^0.8 for u = sqrt(t) in [0.30, 1], u^0.8 of degree 5.
+            const F t = (max(a, splat(0.04045f)) + 0.055f) * (1.0f / 1.055f);
+            const F u = sqrt(t);
+            F p = splat(0.087975149f);
+            p = p * u - 0.372494036f;
+            p = p * u + 0.67842689f;
+            p = p * u - 0.753602521f;
+            p = p * u + 1.32242875f;
+            p = p * u + 0.0372697258f;
+            curved = t * t * p;
+        }
         return withSignOf(a <= 0.04045f ? a * (1.0f / 12.92f) : curved, x);
+    }
+
+    // A curve table (kCurveSamples over [0, 1]) at clamped v, interpolated.
+    static F curve(const float* table, F v) {
+        v = min(max(v, F{}), splat(1.0f)) * float(kCurveSamples - 1);
+        I i = __builtin_convertvector(v, I);
+        i = i > kCurveSamples - 2 ? I{} + (kCurveSamples - 2) : i;
+        const F f = v - __builtin_convertvector(i, F);
+#if COLOR_LOOP_WIDTH == 8
+        const F lo = (F)_mm256_i32gather_ps(table, (__m256i)i, 4);
+        const F hi = (F)_mm256_i32gather_ps(table + 1, (__m256i)i, 4);
+#else
+        F lo, hi;
+        for (int lane = 0; lane < W; ++lane) {
+            lo[lane] = table[i[lane]];
+            hi[lane] = table[i[lane] + 1];
+        }
+#endif
+        return lo + f * (hi - lo);
     }
 };
 
@@ -139,73 +205,71 @@ inline void readPixels(const Rows& a, const unsigned char* p, int n, Block& k) {
     }
 }
 
-inline float curveAt(const float* table, float v) {
-    v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-    const float t = v * (kCurveSamples - 1);
-    int i = static_cast<int>(t);
-    i = i > kCurveSamples - 2 ? kCurveSamples - 2 : i;
-    const float f = t - static_cast<float>(i);
-    return table[i] + f * (table[i + 1] - table[i]);
+// One step on one vector of colours.
+inline void runStep(const Step& step, V::F& r, V::F& g, V::F& b) {
+    using L = V;
+    using F = L::F;
+    switch (step.kind) {
+    case affine: {
+        const float* m = step.m;
+        const F nr = r * m[0] + g * m[1] + b * m[2] + m[3];
+        const F ng = r * m[4] + g * m[5] + b * m[6] + m[7];
+        b = r * m[8] + g * m[9] + b * m[10] + m[11];
+        r = nr;
+        g = ng;
+        break;
+    }
+    case encode:
+        r = L::encode(r);
+        g = L::encode(g);
+        b = L::encode(b);
+        break;
+    case decode:
+        r = L::decode(r);
+        g = L::decode(g);
+        b = L::decode(b);
+        break;
+    case curve:
+        r = L::curve(step.curve, r);
+        g = L::curve(step.curve + kCurveSamples, g);
+        b = L::curve(step.curve + 2 * kCurveSamples, b);
+        break;
+    case vibrance: {
+        const float* w = step.m;
+        const F mx = L::max(L::max(r, g), b);
+        const F mn = L::min(L::min(r, g), b);
+        const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
+        const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
+        const F f = (1.0f - sat) * step.amount + 1.0f;
+        const F y = r * w[0] + g * w[1] + b * w[2];
+        r = y + f * (r - y);
+        g = y + f * (g - y);
+        b = y + f * (b - y);
+        break;
+    }
+    default:
+        break;
+    }
 }
 
+// All steps on two vectors of pixels at a time, in registers: the transfer
+// curves are long chains of dependent multiply-adds, and two vectors (six
+// chains with the three channels) keep the arithmetic units busy.
 inline void runSteps(const Rows& a, Block& k) {
     using L = V;
-    using F = typename L::F;
-    for (int s = 0; s < a.stepCount; ++s) {
-        const Step& step = a.steps[s];
-        switch (step.kind) {
-        case affine: {
-            const float* m = step.m;
-            for (int i = 0; i < kBlock; i += W) {
-                const F r = L::load(k.r + i), g = L::load(k.g + i), b = L::load(k.b + i);
-                L::store(k.r + i, r * m[0] + g * m[1] + b * m[2] + m[3]);
-                L::store(k.g + i, r * m[4] + g * m[5] + b * m[6] + m[7]);
-                L::store(k.b + i, r * m[8] + g * m[9] + b * m[10] + m[11]);
-            }
-            break;
+    for (int i = 0; i < kBlock; i += 2 * W) {
+        L::F r0 = L::load(k.r + i), g0 = L::load(k.g + i), b0 = L::load(k.b + i);
+        L::F r1 = L::load(k.r + i + W), g1 = L::load(k.g + i + W), b1 = L::load(k.b + i + W);
+        for (int s = 0; s < a.stepCount; ++s) {
+            runStep(a.steps[s], r0, g0, b0);
+            runStep(a.steps[s], r1, g1, b1);
         }
-        case encode:
-            for (int i = 0; i < kBlock; i += W) {
-                L::store(k.r + i, L::encode(L::load(k.r + i)));
-                L::store(k.g + i, L::encode(L::load(k.g + i)));
-                L::store(k.b + i, L::encode(L::load(k.b + i)));
-            }
-            break;
-        case decode:
-            for (int i = 0; i < kBlock; i += W) {
-                L::store(k.r + i, L::decode(L::load(k.r + i)));
-                L::store(k.g + i, L::decode(L::load(k.g + i)));
-                L::store(k.b + i, L::decode(L::load(k.b + i)));
-            }
-            break;
-        case curve: {
-            const float* c = step.curve;
-            for (int i = 0; i < kBlock; ++i) {
-                k.r[i] = curveAt(c, k.r[i]);
-                k.g[i] = curveAt(c + kCurveSamples, k.g[i]);
-                k.b[i] = curveAt(c + 2 * kCurveSamples, k.b[i]);
-            }
-            break;
-        }
-        case vibrance: {
-            const float* w = step.m;
-            for (int i = 0; i < kBlock; i += W) {
-                const F r = L::load(k.r + i), g = L::load(k.g + i), b = L::load(k.b + i);
-                const F mx = L::max(L::max(r, g), b);
-                const F mn = L::min(L::min(r, g), b);
-                const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
-                const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
-                const F f = (1.0f - sat) * step.amount + 1.0f;
-                const F y = r * w[0] + g * w[1] + b * w[2];
-                L::store(k.r + i, y + f * (r - y));
-                L::store(k.g + i, y + f * (g - y));
-                L::store(k.b + i, y + f * (b - y));
-            }
-            break;
-        }
-        default:
-            break;
-        }
+        L::store(k.r + i, r0);
+        L::store(k.g + i, g0);
+        L::store(k.b + i, b0);
+        L::store(k.r + i + W, r1);
+        L::store(k.g + i + W, g1);
+        L::store(k.b + i + W, b1);
     }
 }
 
@@ -247,49 +311,6 @@ inline void writePixels(const Rows& a, unsigned char* p, int n, Block& k) {
     }
 }
 
-// Tetrahedral interpolation in the table of the whole transform: the cube
-// around the colour is cut into six tetrahedra along its grey diagonal, and
-// the colour is weighted between the four corners of its own.
-inline void readThroughLut(const Rows& a, const unsigned char* p, int n, Block& k) {
-    typedef float F4 __attribute__((vector_size(16)));
-    constexpr int dB = 4, dG = kLutSize * 4, dR = kLutSize * kLutSize * 4;
-    constexpr float toGrid = (kLutSize - 1) / 255.0f;
-    const int rOffset = a.sourceFormat == bgra8 ? 2 : 0;
-    const int bOffset = 2 - rOffset;
-    const bool hasAlpha = a.sourceFormat == rgba8 || a.sourceFormat == bgra8;
-    for (int i = 0; i < n; ++i, p += a.sourceX) {
-        const float pr = p[rOffset] * toGrid, pg = p[1] * toGrid, pb = p[bOffset] * toGrid;
-        int ir = static_cast<int>(pr), ig = static_cast<int>(pg), ib = static_cast<int>(pb);
-        ir = ir > kLutSize - 2 ? kLutSize - 2 : ir;
-        ig = ig > kLutSize - 2 ? kLutSize - 2 : ig;
-        ib = ib > kLutSize - 2 ? kLutSize - 2 : ib;
-        const float fr = pr - static_cast<float>(ir), fg = pg - static_cast<float>(ig),
-                    fb = pb - static_cast<float>(ib);
-        // Written for conditional moves rather than branches (noise makes the
-        // order of the fractions random): the largest fraction steps along
-        // its axis first, the smallest last.
-        const bool rMax = fr >= fg && fr >= fb;
-        const bool gMax = !rMax && fg >= fb;
-        const float x = rMax ? fr : (gMax ? fg : fb);
-        const float z = rMax ? (fg < fb ? fg : fb) : (gMax ? (fr < fb ? fr : fb) : (fr < fg ? fr : fg));
-        const float y = fr + fg + fb - x - z;
-        const int o1 = rMax ? dR : (gMax ? dG : dB);
-        const int last = rMax ? (fg <= fb ? dG : dB) : (gMax ? (fr <= fb ? dR : dB) : (fr <= fg ? dR : dG));
-        const int o2 = dR + dG + dB - last;
-        const float* base = a.lut + ir * dR + ig * dG + ib * dB;
-        F4 v0, v1, v2, v3;
-        __builtin_memcpy(&v0, base, 16);
-        __builtin_memcpy(&v1, base + o1, 16);
-        __builtin_memcpy(&v2, base + o2, 16);
-        __builtin_memcpy(&v3, base + dR + dG + dB, 16);
-        const F4 v = v0 * (1.0f - x) + v1 * (x - y) + v2 * (y - z) + v3 * z;
-        k.r[i] = v[0];
-        k.g[i] = v[1];
-        k.b[i] = v[2];
-        k.alpha[i] = hasAlpha ? p[3] : 255;
-    }
-}
-
 // Runs the steps on n colours in place (used to fill the lookup table).
 inline void evaluate(const Rows& a, float* r, float* g, float* b, int n) {
     Block k;
@@ -320,12 +341,8 @@ inline void runRows(const Rows& a, int rowBegin, int rowEnd) {
         unsigned char* out = a.target + y * a.targetY;
         for (int x = 0; x < a.width; x += kBlock) {
             const int n = a.width - x < kBlock ? a.width - x : kBlock;
-            if (a.lut) {
-                readThroughLut(a, in + x * a.sourceX, n, k);
-            } else {
-                readPixels(a, in + x * a.sourceX, n, k);
-                runSteps(a, k);
-            }
+            readPixels(a, in + x * a.sourceX, n, k);
+            runSteps(a, k);
             writePixels(a, out + x * a.targetX, n, k);
         }
     }

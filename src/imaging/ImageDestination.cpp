@@ -2,7 +2,7 @@
 
 #include "ColorKernel.h"
 #include "ColorProfile.h"
-#include "JpegEncoder.h"
+#include "JpegCompressor.h"
 
 #include <QColorSpace>
 
@@ -26,8 +26,8 @@ std::expected<void, ImagingError> ImageDestination::finalize() {
         bitmap = bitmap.convertToFormat(QImage::Format_RGBX8888);
     }
 
-    JpegEncoder::Options options;
-    options.quality = JpegEncoder::qualityPercent(quality_);
+    JpegCompressor::Options options;
+    options.quality = JpegCompressor::qualityPercent(quality_);
     const QColorSpace space = bitmap.colorSpace();
     if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb))
         options.iccProfile = {}; // sRGB is what a JPEG without a profile means
@@ -43,7 +43,7 @@ std::expected<void, ImagingError> ImageDestination::finalize() {
     options.app13 = segments.iptc;
 
     const int fd = fd_;
-    return JpegEncoder::encode(bitmap.constBits(), bitmap.width(), bitmap.height(), bitmap.bytesPerLine(),
+    return JpegCompressor::encode(bitmap.constBits(), bitmap.width(), bitmap.height(), bitmap.bytesPerLine(),
                                format, options, [fd](const unsigned char* data, size_t size) {
                                    while (size > 0) {
                                        const ssize_t n = ::write(fd, data, size);

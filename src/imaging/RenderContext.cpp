@@ -327,8 +327,8 @@ std::expected<QByteArray, ImagingError> RenderContext::jpegData(const Image& ima
     auto bitmap = render(image, space);
     if (!bitmap)
         return std::unexpected(bitmap.error());
-    JpegEncoder::Options options;
-    options.quality = JpegEncoder::qualityPercent(quality);
-    return JpegEncoder::encode(bitmap->constBits(), bitmap->width(), bitmap->height(), bitmap->bytesPerLine(),
+    JpegCompressor::Options options;
+    options.quality = JpegCompressor::qualityPercent(quality);
+    return JpegCompressor::encode(bitmap->constBits(), bitmap->width(), bitmap->height(), bitmap->bytesPerLine(),
                                ColorKernel::Format::rgba8, options);
 }

@@ -4,7 +4,7 @@
 #include "Image.h"
 #include "ImageRect.h"
 #include "ImagingError.h"
-#include "JpegEncoder.h"
+#include "JpegCompressor.h"
 #include "ParallelRunner.h"
 #include "PixelResources.h"
 

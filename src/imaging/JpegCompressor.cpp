@@ -1,4 +1,4 @@
-#include "JpegEncoder.h"
+#include "JpegCompressor.h"
 
 #include "JpegErrorManager.h"
 
@@ -14,7 +14,7 @@ constexpr size_t kWriteBuffer = 256 * 1024;
 
 struct SinkDestination {
     jpeg_destination_mgr manager{}; // first member: libjpeg passes it as the destination
-    const JpegEncoder::Sink* sink = nullptr;
+    const JpegCompressor::Sink* sink = nullptr;
     std::vector<JOCTET> buffer;
 };
 
@@ -67,11 +67,11 @@ struct Compressor {
 
 } // namespace
 
-int JpegEncoder::qualityPercent(double quality) {
+int JpegCompressor::qualityPercent(double quality) {
     return std::clamp(int(std::lround(quality * 100)), 1, 100);
 }
 
-std::expected<void, ImagingError> JpegEncoder::encode(const unsigned char* pixels, int width, int height,
+std::expected<void, ImagingError> JpegCompressor::encode(const unsigned char* pixels, int width, int height,
                                                       qsizetype stride, ColorKernel::Format format,
                                                       const Options& options, const Sink& sink) {
     const J_COLOR_SPACE space = inputSpace(format);
@@ -132,7 +132,7 @@ std::expected<void, ImagingError> JpegEncoder::encode(const unsigned char* pixel
     return {};
 }
 
-std::expected<QByteArray, ImagingError> JpegEncoder::encode(const unsigned char* pixels, int width,
+std::expected<QByteArray, ImagingError> JpegCompressor::encode(const unsigned char* pixels, int width,
                                                             int height, qsizetype stride,
                                                             ColorKernel::Format format,
                                                             const Options& options) {

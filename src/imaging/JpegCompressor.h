@@ -14,7 +14,7 @@
 // written right after the start of the image: APP1 segments (EXIF, XMP), the
 // ICC profile (APP2, split as the ICC rules say) and an APP13 segment (IPTC).
 // Stateless; any thread.
-class JpegEncoder {
+class JpegCompressor {
 public:
     struct Options {
         int quality = 92; // 1..100
