@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Adjustments.h"
+#include "Image.h"
 #include "Look.h"
 #include "UnitRect.h"
 
@@ -16,6 +17,12 @@ struct Edit {
     // Natural look, neutral adjustments and no crop (exact comparisons); a crop
     // of the whole unit square still counts as a change.
     bool isUnchanged() const { return look == Look::natural && adjustments == Adjustments{} && !crop; }
+
+    // The edited image: the look, then exposure, contrast and saturation,
+    // warmth, each skipped when neutral, then the crop (rounded outwards to
+    // whole pixels) moved to the origin. An unchanged edit returns `image`
+    // itself. Only describes work; nothing is rendered.
+    Image apply(const Image& image) const;
 
     bool operator==(const Edit&) const = default;
 };

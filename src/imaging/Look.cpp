@@ -32,3 +32,32 @@ QString title(Look look) {
 QChar shortcutDigit(Look look) {
     return QChar(u'1' + static_cast<int>(look));
 }
+
+Image apply(Look look, const Image& image) {
+    // Every name and parameter here is one NamedFilter knows, so a filter
+    // cannot fail; `value_or` keeps the image if one ever did.
+    const auto filter = [&](QStringView name, const QVariantMap& parameters = {}) {
+        return image.applyingFilter(name, parameters).value_or(image);
+    };
+    switch (look) {
+    case Look::natural:
+        return image;
+    case Look::mono:
+        return filter(u"CIPhotoEffectMono");
+    case Look::noir:
+        return filter(u"CIPhotoEffectNoir");
+    case Look::chrome:
+        return filter(u"CIPhotoEffectChrome");
+    case Look::vivid: {
+        const Image vibrant = filter(u"CIVibrance", {{u"inputAmount"_s, 0.6}});
+        return vibrant.applyingFilter(u"CIColorControls", {{u"inputContrast"_s, 1.08}}).value_or(vibrant);
+    }
+    case Look::fade:
+        return filter(u"CIPhotoEffectFade");
+    case Look::warm:
+        return filter(u"CIPhotoEffectTransfer");
+    case Look::cool:
+        return filter(u"CIPhotoEffectProcess");
+    }
+    return image;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Image.h"
+
 #include <QString>
 
 #include <array>
@@ -17,3 +19,5 @@ std::optional<Look> lookFromRawValue(QStringView rawValue);
 QString title(Look look);
 // The look's position counting from 1, as one character: '1' for natural, '8' for cool.
 QChar shortcutDigit(Look look);
+// The image with the look's filter (natural returns `image` itself).
+Image apply(Look look, const Image& image);

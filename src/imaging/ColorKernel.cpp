@@ -1,0 +1,195 @@
+#include "ColorKernel.h"
+
+#define COLOR_LOOP_WIDTH 4
+#include "ColorKernelLoop.h"
+#include "ColorMath.h"
+#include "ParallelRunner.h"
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+bool hasAvx2() {
+    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return supported;
+}
+
+ColorKernelArgs::Format argsFormat(ColorKernel::Format format) {
+    switch (format) {
+    case ColorKernel::Format::rgba8:
+        return ColorKernelArgs::rgba8;
+    case ColorKernel::Format::bgra8:
+        return ColorKernelArgs::bgra8;
+    case ColorKernel::Format::rgb8:
+        return ColorKernelArgs::rgb8;
+    case ColorKernel::Format::rgb16:
+        return ColorKernelArgs::rgb16;
+    }
+    return ColorKernelArgs::rgba8;
+}
+
+std::vector<ColorKernelArgs::Step> argsSteps(const std::vector<ColorChain::Step>& steps) {
+    std::vector<ColorKernelArgs::Step> result;
+    result.reserve(steps.size());
+    for (const ColorChain::Step& s : steps) {
+        ColorKernelArgs::Step a{};
+        a.kind = static_cast<int>(s.kind);
+        for (size_t i = 0; i < 12; ++i)
+            a.m[i] = s.m[i];
+        a.amount = s.amount;
+        a.curve = s.curve ? (*s.curve)[0].data() : nullptr;
+        result.push_back(a);
+    }
+    return result;
+}
+
+} // namespace
+
+static_assert(static_cast<int>(ColorChain::Step::Kind::affine) == ColorKernelArgs::affine);
+static_assert(static_cast<int>(ColorChain::Step::Kind::encode) == ColorKernelArgs::encode);
+static_assert(static_cast<int>(ColorChain::Step::Kind::decode) == ColorKernelArgs::decode);
+static_assert(static_cast<int>(ColorChain::Step::Kind::curve) == ColorKernelArgs::curve);
+static_assert(static_cast<int>(ColorChain::Step::Kind::vibrance) == ColorKernelArgs::vibrance);
+static_assert(sizeof(ColorChain::CurveTables) == 3 * ColorKernelArgs::kCurveSamples * sizeof(float));
+
+void ColorKernel::rowsBaseline(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd) {
+    colorloop::runRows(rows, rowBegin, rowEnd);
+}
+
+void ColorKernel::evaluateBaseline(const ColorKernelArgs::Rows& rows, float* r, float* g, float* b, int n) {
+    colorloop::evaluate(rows, r, g, b, n);
+}
+
+namespace {
+
+struct PreparedRows {
+    std::vector<ColorKernelArgs::Step> steps;
+    ColorKernelArgs::Rows rows{};
+};
+
+PreparedRows prepare(const ColorKernel::Plan& plan, const ColorKernel::Source& source,
+                     const ColorKernel::Target& target, int width) {
+    PreparedRows p;
+    p.steps = argsSteps(plan.steps);
+    p.rows = ColorKernelArgs::Rows{p.steps.data(),
+                                   static_cast<int>(p.steps.size()),
+                                   (plan.decode ? plan.decode : ColorKernel::srgbDecode())->values.data(),
+                                   (plan.encode ? plan.encode : ColorKernel::srgbEncode())->values.data(),
+                                   source.origin,
+                                   source.xStep,
+                                   source.yStep,
+                                   argsFormat(source.format),
+                                   target.origin,
+                                   target.xStep,
+                                   target.yStep,
+                                   argsFormat(target.format),
+                                   plan.opaque,
+                                   width};
+    return p;
+}
+
+} // namespace
+
+void ColorKernel::copyRows(const ColorKernelArgs::Rows& a, int rowBegin, int rowEnd) {
+    const bool swap = a.targetFormat == ColorKernelArgs::bgra8;
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        const unsigned char* in = a.source + y * a.sourceY;
+        unsigned char* out = a.target + y * a.targetY;
+        if (!swap && a.sourceX == 4 && a.targetX == 4 && !a.opaque) {
+            std::memcpy(out, in, size_t(a.width) * 4);
+            continue;
+        }
+        for (int x = 0; x < a.width; ++x, in += a.sourceX, out += a.targetX) {
+            out[0] = in[swap ? 2 : 0];
+            out[1] = in[1];
+            out[2] = in[swap ? 0 : 2];
+            out[3] = a.opaque ? 255 : in[3];
+        }
+    }
+}
+
+void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width, int rowBegin,
+                            int rowEnd) {
+    const PreparedRows p = prepare(plan, source, target, width);
+    const bool rgbaIn = source.format == Format::rgba8;
+    const bool rgbaOut = target.format == Format::rgba8 || target.format == Format::bgra8;
+    if (rgbaIn && rgbaOut && isIdentity(plan)) {
+        copyRows(p.rows, rowBegin, rowEnd);
+        return;
+    }
+    const bool oneMatrix = plan.steps.empty() || (plan.steps.size() == 1 &&
+                                                  plan.steps.front().kind == ColorChain::Step::Kind::affine);
+    if (hasAvx2() && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
+        affineRowsAvx2(p.rows, rowBegin, rowEnd);
+        return;
+    }
+    if (hasAvx2())
+        rowsAvx2(p.rows, rowBegin, rowEnd);
+    else
+        rowsBaseline(p.rows, rowBegin, rowEnd);
+}
+
+void ColorKernel::evaluate(const Plan& plan, float* r, float* g, float* b, int n) {
+    const PreparedRows p = prepare(plan, {}, {}, 0);
+    if (hasAvx2())
+        evaluateAvx2(p.rows, r, g, b, n);
+    else
+        evaluateBaseline(p.rows, r, g, b, n);
+}
+
+void ColorKernel::apply(const Plan& plan, const Source& source, const Target& target, int width, int height,
+                        const ParallelRunner* runner) {
+    if (width <= 0 || height <= 0)
+        return;
+    if (!runner || runner->threadCount() == 1) {
+        applyRows(plan, source, target, width, 0, height);
+        return;
+    }
+    // Chunks of about 64 K pixels: small enough to share out evenly.
+    const int grain = std::max(1, 65536 / width);
+    runner->run(height, grain, [&](int begin, int end) { applyRows(plan, source, target, width, begin, end); });
+}
+
+std::shared_ptr<const ColorKernel::DecodeTables> ColorKernel::srgbDecode() {
+    static const std::shared_ptr<const DecodeTables> tables = [] {
+        auto t = std::make_shared<DecodeTables>();
+        for (int c = 0; c < 3; ++c) {
+            for (int i = 0; i < 256; ++i)
+                t->values[static_cast<size_t>(c * 256 + i)] =
+                    static_cast<float>(ColorMath::decode(i / 255.0));
+        }
+        return t;
+    }();
+    return tables;
+}
+
+std::shared_ptr<const ColorKernel::EncodeTable> ColorKernel::srgbEncode() {
+    static const std::shared_ptr<const EncodeTable> table =
+        encodeTable([](double v) { return ColorMath::encode(v); });
+    return table;
+}
+
+std::shared_ptr<const ColorKernel::DecodeTables>
+ColorKernel::decodeTables(const std::array<std::array<float, 256>, 3>& values) {
+    // Tables that are the sRGB curve share the built-in ones, so that plans
+    // can recognise them.
+    const auto& srgb = srgbDecode()->values;
+    bool same = true;
+    for (size_t c = 0; c < 3 && same; ++c) {
+        for (size_t i = 0; i < 256 && same; ++i)
+            same = std::fabs(values[c][i] - srgb[c * 256 + i]) < 2e-5f;
+    }
+    if (same)
+        return srgbDecode();
+    auto t = std::make_shared<DecodeTables>();
+    for (size_t c = 0; c < 3; ++c) {
+        for (size_t i = 0; i < 256; ++i)
+            t->values[c * 256 + i] = values[c][i];
+    }
+    return t;
+}
+
+bool ColorKernel::isIdentity(const Plan& plan) {
+    return plan.steps.empty() && (!plan.decode || plan.decode == srgbDecode()) &&
+           (!plan.encode || plan.encode == srgbEncode());
+}

@@ -1,0 +1,256 @@
+#include "JpegDecoder.h"
+
+#include "ExifBlock.h"
+#include "JpegErrorManager.h"
+
+#include <QFile>
+
+#include <jerror.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kReadBuffer = 64 * 1024;
+
+// Reads the file in 64 KiB pieces; a read error is fatal, the end of the
+// data before the end of the image a warning (libjpeg then fills in grey).
+struct FileSource {
+    jpeg_source_mgr manager{}; // first member: libjpeg passes it as the source
+    int fd = -1;
+    JOCTET buffer[kReadBuffer];
+};
+
+void initSource(j_decompress_ptr) {}
+
+boolean fillInput(j_decompress_ptr info) {
+    auto* source = reinterpret_cast<FileSource*>(info->src);
+    ssize_t n = 0;
+    do {
+        n = ::read(source->fd, source->buffer, kReadBuffer);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        ERREXIT(info, JERR_FILE_READ);
+    if (n == 0) {
+        WARNMS(info, JWRN_JPEG_EOF);
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    source->manager.next_input_byte = source->buffer;
+    source->manager.bytes_in_buffer = size_t(n);
+    return TRUE;
+}
+
+void skipInput(j_decompress_ptr info, long count) {
+    if (count <= 0)
+        return;
+    auto* source = reinterpret_cast<FileSource*>(info->src);
+    const auto skip = size_t(count);
+    if (skip <= source->manager.bytes_in_buffer) {
+        source->manager.next_input_byte += skip;
+        source->manager.bytes_in_buffer -= skip;
+        return;
+    }
+    // Past the buffer: seek over the rest (a seek beyond the end reads as the end).
+    ::lseek(source->fd, off_t(skip - source->manager.bytes_in_buffer), SEEK_CUR);
+    source->manager.bytes_in_buffer = 0;
+    source->manager.next_input_byte = source->buffer;
+}
+
+void termSource(j_decompress_ptr) {}
+
+// Adobe's CMYK JPEGs store inverted values; others store plain ones.
+void cmykToRgbx(unsigned char* row, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, row += 4) {
+        int c = row[0], m = row[1], y = row[2], k = row[3];
+        if (!inverted) {
+            c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        }
+        row[0] = static_cast<unsigned char>(c * k / 255);
+        row[1] = static_cast<unsigned char>(m * k / 255);
+        row[2] = static_cast<unsigned char>(y * k / 255);
+        row[3] = 255;
+    }
+}
+
+} // namespace
+
+struct JpegDecoder::Private {
+    jpeg_decompress_struct info{};
+    JpegErrorManager errors;
+    bool created = false;
+    bool decoded = false;
+    QByteArray bytes;
+    std::unique_ptr<FileSource> file;
+    QByteArray icc;
+    QByteArray exif;
+    int orientation = 1;
+
+    ~Private() {
+        if (created)
+            jpeg_destroy_decompress(&info);
+        if (file && file->fd >= 0)
+            ::close(file->fd);
+    }
+
+    ImagingError error(const char* what) const {
+        return ImagingError{QString::fromLatin1(what) + QStringLiteral(": ") +
+                            QString::fromLatin1(errors.message)};
+    }
+
+    std::expected<void, ImagingError> readHeader() {
+        errors.install(reinterpret_cast<j_common_ptr>(&info));
+        JOCTET* profile = nullptr;
+        unsigned int profileLength = 0;
+        const bool ok = errors.guarded([&] {
+            jpeg_create_decompress(&info);
+            created = true;
+            if (file) {
+                info.src = &file->manager;
+                file->manager.init_source = initSource;
+                file->manager.fill_input_buffer = fillInput;
+                file->manager.skip_input_data = skipInput;
+                file->manager.resync_to_restart = jpeg_resync_to_restart;
+                file->manager.term_source = termSource;
+            } else {
+                jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                             static_cast<unsigned long>(bytes.size()));
+            }
+            jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+            jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+            jpeg_read_header(&info, TRUE);
+            jpeg_read_icc_profile(&info, &profile, &profileLength);
+        });
+        if (!ok)
+            return std::unexpected(error("Not a readable JPEG"));
+        if (profile) {
+            icc = QByteArray(reinterpret_cast<const char*>(profile), qsizetype(profileLength));
+            std::free(profile);
+        }
+        for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 &&
+                std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+                exif = QByteArray(reinterpret_cast<const char*>(m->data) + 6, qsizetype(m->data_length) - 6);
+                break;
+            }
+        }
+        orientation = ExifBlock::parse(exif).orientation;
+        if (info.image_width == 0 || info.image_height == 0)
+            return std::unexpected(ImagingError{QStringLiteral("JPEG without pixels")});
+        if (info.num_components != 1 && info.num_components != 3 && info.num_components != 4)
+            return std::unexpected(ImagingError{QStringLiteral("JPEG with an unsupported colour model")});
+        return {};
+    }
+};
+
+JpegDecoder::JpegDecoder(std::unique_ptr<Private> p)
+    : d(std::move(p)) {}
+
+JpegDecoder::~JpegDecoder() = default;
+
+std::expected<std::unique_ptr<JpegDecoder>, ImagingError> JpegDecoder::openFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::unexpected(ImagingError{QString::fromLocal8Bit(std::strerror(errno))});
+    auto p = std::make_unique<Private>();
+    p->file = std::make_unique<FileSource>();
+    p->file->fd = fd;
+    if (auto header = p->readHeader(); !header)
+        return std::unexpected(header.error());
+    return std::unique_ptr<JpegDecoder>(new JpegDecoder(std::move(p)));
+}
+
+std::expected<std::unique_ptr<JpegDecoder>, ImagingError> JpegDecoder::openBytes(QByteArray bytes) {
+    auto p = std::make_unique<Private>();
+    p->bytes = std::move(bytes);
+    if (auto header = p->readHeader(); !header)
+        return std::unexpected(header.error());
+    return std::unique_ptr<JpegDecoder>(new JpegDecoder(std::move(p)));
+}
+
+QSize JpegDecoder::size() const {
+    return QSize(int(d->info.image_width), int(d->info.image_height));
+}
+
+QByteArray JpegDecoder::iccProfile() const {
+    return d->icc;
+}
+
+QByteArray JpegDecoder::exif() const {
+    return d->exif;
+}
+
+int JpegDecoder::orientation() const {
+    return d->orientation;
+}
+
+int JpegDecoder::warnings() const {
+    return d->errors.warnings;
+}
+
+QSize JpegDecoder::scaledSize(int denominator) const {
+    const auto up = [denominator](unsigned int v) {
+        return int((v + unsigned(denominator) - 1) / unsigned(denominator));
+    };
+    return QSize(up(d->info.image_width), up(d->info.image_height));
+}
+
+int JpegDecoder::denominatorFor(int longSide) const {
+    for (int denominator : {8, 4, 2}) {
+        const QSize s = scaledSize(denominator);
+        if (std::max(s.width(), s.height()) >= longSide)
+            return denominator;
+    }
+    return 1;
+}
+
+std::expected<void, ImagingError> JpegDecoder::decode(int denominator, unsigned char* pixels,
+                                                      qsizetype stride,
+                                                      const std::function<void(int)>& progress) {
+    if (d->decoded)
+        return std::unexpected(ImagingError{QStringLiteral("JPEG decoded twice")});
+    d->decoded = true;
+    jpeg_decompress_struct& info = d->info;
+    info.scale_num = 1;
+    info.scale_denom = unsigned(denominator);
+    info.dct_method = JDCT_ISLOW;
+    const bool cmyk = info.num_components == 4;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBX;
+    const bool adobeInverted = cmyk && info.saw_Adobe_marker;
+    const QSize expected = scaledSize(denominator);
+    bool sizeMismatch = false;
+    const bool ok = d->errors.guarded([&] {
+        jpeg_start_decompress(&info);
+        // The caller's rows were sized for scaledSize(); never write past them.
+        if (int(info.output_width) != expected.width() || int(info.output_height) != expected.height()) {
+            sizeMismatch = true;
+            jpeg_abort_decompress(&info);
+            return;
+        }
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW rows[16];
+            const JDIMENSION first = info.output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, info.output_height - first);
+            for (JDIMENSION i = 0; i < count; ++i)
+                rows[i] = pixels + qsizetype(first + i) * stride;
+            const JDIMENSION got = jpeg_read_scanlines(&info, rows, count);
+            if (cmyk) {
+                for (JDIMENSION i = 0; i < got; ++i)
+                    cmykToRgbx(rows[i], int(info.output_width), adobeInverted);
+            }
+            if (progress)
+                progress(int(info.output_scanline));
+        }
+        jpeg_finish_decompress(&info);
+    });
+    if (!ok)
+        return std::unexpected(d->error("JPEG data is damaged"));
+    if (sizeMismatch)
+        return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
+    return {};
+}

@@ -1,0 +1,143 @@
+#include "JpegReader.h"
+
+#include <QColorSpace>
+
+#include "ColorKernel.h"
+#include "JpegDecoder.h"
+#include "LanczosResampler.h"
+#include "Orientation.h"
+#include "ParallelRunner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+QSize fitWithin(QSize size, int maxPixel) {
+    const int longSide = std::max(size.width(), size.height());
+    if (longSide <= maxPixel)
+        return size;
+    const double s = double(maxPixel) / longSide;
+    return QSize(std::max(1, int(std::lround(size.width() * s))),
+                 std::max(1, int(std::lround(size.height() * s))));
+}
+
+ColorKernel::Plan planFor(const ColorConverter::Source& color) {
+    ColorChain chain;
+    chain.appendAffine(ColorChain::Domain::linear, color.toDisplayP3);
+    return ColorKernel::Plan{color.decode, chain.steps(), ColorKernel::srgbEncode(), true};
+}
+
+} // namespace
+
+std::expected<QImage, ImagingError> JpegReader::readScaled(const QString& path, int maxPixel) const {
+    auto decoder = JpegDecoder::openFile(path);
+    if (!decoder)
+        return std::unexpected(decoder.error());
+    return readScaled(**decoder, maxPixel, (*decoder)->orientation());
+}
+
+std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder, int maxPixel,
+                                                           int orientation) const {
+    const int denominator = decoder.denominatorFor(maxPixel);
+    const QSize decoded = decoder.scaledSize(denominator);
+    const QSize out = fitWithin(decoded, maxPixel);
+    const QSize upright = Orientation::uprightSize(out, orientation);
+
+    ColorConverter::Source color = resources_.colors->source(decoder.iccProfile());
+    const bool resample = out != decoded;
+    const bool lcmsFirst = color.transform != nullptr;
+    ColorKernel::Plan plan = planFor(lcmsFirst ? ColorConverter::displayP3Source() : color);
+
+    QImage image = resources_.newImage(upright.width(), upright.height(), QImage::Format_RGBX8888);
+    if (image.isNull())
+        return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
+    image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+
+    // Straight into the result when there is nothing else to do.
+    if (!resample && !lcmsFirst && orientation == 1 && ColorKernel::isIdentity(plan)) {
+        auto done = decoder.decode(denominator, image.bits(), image.bytesPerLine());
+        if (!done)
+            return std::unexpected(done.error());
+        return image;
+    }
+
+    const qsizetype decodedStride = qsizetype(decoded.width()) * 4;
+    const std::shared_ptr<PixelBuffer> buffer =
+        resources_.pool->take(size_t(decodedStride) * decoded.height());
+    if (!buffer)
+        return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
+    unsigned char* pixels = buffer->data();
+
+    const LanczosResampler resampler(decoded.width(), decoded.height(), out.width(), out.height());
+    const Orientation::Steps place =
+        Orientation::placement(orientation, out.width(), out.height(), image.bytesPerLine(), 4);
+    unsigned char* target = image.bits() + place.offset;
+
+    // Output rows [begin, end) as stored, from decoded rows that are ready.
+    const auto finish = [&](int begin, int end, ParallelRunner::Progress* progress) {
+        const auto [first, last] = resampler.inputRows(begin, end);
+        if (progress && !progress->waitFor(resample ? last : end))
+            return;
+        const unsigned char* rows = pixels + begin * decodedStride;
+        qsizetype rowStride = decodedStride;
+        thread_local std::vector<unsigned char> scratch;
+        if (resample) {
+            const qsizetype stride = qsizetype(out.width()) * 4;
+            scratch.resize(size_t(stride) * size_t(end - begin));
+            resampler.resampleRows(pixels, decodedStride, scratch.data(), stride, begin, end);
+            rows = scratch.data();
+            rowStride = stride;
+        }
+        ColorKernel::applyRows(
+            plan, {rows, 4, rowStride, ColorKernel::Format::rgba8},
+            {target + begin * place.yStep, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(),
+            0, end - begin);
+    };
+
+    std::expected<void, ImagingError> decodedRows;
+    if (lcmsFirst) {
+        // A profile with lookup tables: its lcms2 transform needs all rows first.
+        decodedRows = decoder.decode(denominator, pixels, decodedStride);
+        if (decodedRows) {
+            ColorConverter::applyTransform(color.transform, pixels, decoded.width(), decoded.height(),
+                                           decodedStride, resources_.runner);
+            resources_.runner->run(out.height(), 32, [&](int b, int e) { finish(b, e, nullptr); });
+        }
+    } else {
+        ParallelRunner::Progress progress;
+        resources_.runner->run(
+            out.height(), 32, [&](int b, int e) { finish(b, e, &progress); },
+            [&] {
+                decodedRows = decoder.decode(denominator, pixels, decodedStride,
+                                             [&progress](int rows) { progress.publish(rows); });
+                progress.finish();
+            });
+    }
+    if (!decodedRows)
+        return std::unexpected(decodedRows.error());
+    return image;
+}
+
+std::expected<JpegReader::Stored, ImagingError> JpegReader::readFull(const QString& path) const {
+    auto opened = JpegDecoder::openFile(path);
+    if (!opened)
+        return std::unexpected(opened.error());
+    JpegDecoder& decoder = **opened;
+    const QSize size = decoder.size();
+    QImage pixels = resources_.newImage(size.width(), size.height(), QImage::Format_RGBX8888);
+    if (pixels.isNull())
+        return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
+    auto done = decoder.decode(1, pixels.bits(), pixels.bytesPerLine());
+    if (!done)
+        return std::unexpected(done.error());
+    Stored stored{pixels, decoder.orientation(), resources_.colors->source(decoder.iccProfile())};
+    if (stored.color.transform) {
+        ColorConverter::applyTransform(stored.color.transform, pixels.bits(), size.width(), size.height(),
+                                       pixels.bytesPerLine(), resources_.runner);
+        stored.color = ColorConverter::displayP3Source();
+    }
+    return stored;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+// Splits pixel work across the cores. The calling thread always takes part
+// and helpers only take chunks nobody has started, so a call never waits on a
+// busy pool and nested or concurrent calls cannot deadlock. Owns its helper
+// threads; any thread may call `run`, several at once.
+class ParallelRunner {
+public:
+    // `threads` counts the caller; 0 means one per core.
+    explicit ParallelRunner(int threads = 0);
+    ~ParallelRunner();
+    ParallelRunner(const ParallelRunner&) = delete;
+    ParallelRunner& operator=(const ParallelRunner&) = delete;
+
+    int threadCount() const { return threads_; }
+
+    // Calls work(begin, end) for consecutive chunks of [0, count), each at
+    // most `grain` long, on the caller and up to threadCount() - 1 helpers.
+    // With `first`, the caller runs it before taking chunks (a producer the
+    // chunks may wait on through Progress); helpers start on chunks meanwhile.
+    // Returns when every chunk is done.
+    void run(int count, int grain, const std::function<void(int, int)>& work,
+             const std::function<void()>& first = {}) const;
+
+    // How far a producer has got, for chunks that must wait for its rows.
+    class Progress {
+    public:
+        void publish(int rows);
+        // No more rows will come (done, or failed part-way).
+        void finish();
+        // Waits until `rows` are available; false when the producer finished short of them.
+        bool waitFor(int rows);
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        int rows_ = 0;
+        bool finished_ = false;
+    };
+
+private:
+    int threads_ = 1;
+    mutable QThreadPool pool_;
+};

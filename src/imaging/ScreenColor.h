@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ColorConverter.h"
+#include "ParallelRunner.h"
+
+#include <QColorSpace>
+#include <QImage>
+
+// Turns the renderer's Display P3 bitmaps into what the screen shows:
+// converted into the screen's colour space (sRGB unless the display reports a
+// profile) and laid out as Format_RGB32 (ARGB32_Premultiplied for bitmaps
+// with transparency), which widgets paint without another conversion. Meant
+// for a worker thread, once per new stage image; one pass, split across cores.
+class ScreenColor {
+public:
+    explicit ScreenColor(const QColorSpace& screen = QColorSpace(QColorSpace::SRgb));
+
+    QColorSpace screen() const { return screen_; }
+    // Null for a null bitmap.
+    QImage convert(const QImage& bitmap) const;
+
+private:
+    QColorSpace screen_;
+    mutable ColorConverter colors_;
+    ParallelRunner runner_;
+};

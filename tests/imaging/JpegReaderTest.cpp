@@ -1,0 +1,181 @@
+#include "ImagingFixtures.h"
+
+#include "imaging/ColorConverter.h"
+#include "imaging/ColorProfile.h"
+#include "imaging/JpegCompressor.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegReader.h"
+#include "imaging/ParallelRunner.h"
+
+#include <QColorSpace>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+class JpegReaderTest : public QObject {
+    Q_OBJECT
+public:
+    JpegReaderTest()
+        : runner_(2)
+        , reader_(PixelResources{&runner_, BufferPool::create(64 << 20), &colors_}) {}
+
+private:
+    ParallelRunner runner_;
+    ColorConverter colors_;
+    JpegReader reader_;
+    QTemporaryDir dir_;
+
+private Q_SLOTS:
+    void scaledReadFitsTheBound_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("maxPixel");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("larger than the file") << fixtures::sample("ZRV_0001.JPG") << 2560 << QSize(2000, 1333);
+        QTest::newRow("half") << fixtures::sample("ZRV_0001.JPG") << 1000 << QSize(1000, 667);
+        QTest::newRow("thumbnail") << fixtures::sample("ZRV_0004.JPG") << 240 << QSize(240, 160);
+        QTest::newRow("portrait, orientation 6") << fixtures::sample("ZRV_0002.JPG") << 1000 << QSize(667, 1000);
+        QTest::newRow("tiny") << fixtures::sample("ZRV_0007.JPG") << 37 << QSize(37, 25);
+    }
+    void scaledReadFitsTheBound() {
+        QFETCH(QString, file);
+        QFETCH(int, maxPixel);
+        QFETCH(QSize, expected);
+        const auto image = reader_.readScaled(file, maxPixel);
+        QVERIFY2(image.has_value(), qPrintable(image ? QString() : image.error().message));
+        QCOMPARE(image->size(), expected);
+        QCOMPARE(image->format(), QImage::Format_RGBX8888);
+        QCOMPARE(image->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    }
+
+    void decodesAtTheSmallestSufficientDctScale() {
+        const QString path = fixtures::sample("ZRV_0001.JPG"); // 2000 x 1333
+        auto decoder = JpegDecoder::openFile(path);
+        QVERIFY(decoder.has_value());
+        QCOMPARE((*decoder)->denominatorFor(2560), 1);
+        QCOMPARE((*decoder)->denominatorFor(1000), 2);
+        QCOMPARE((*decoder)->denominatorFor(500), 4);
+        QCOMPARE((*decoder)->denominatorFor(250), 8);
+        QCOMPARE((*decoder)->denominatorFor(251), 4);
+        QCOMPARE((*decoder)->scaledSize(8), QSize(250, 167));
+    }
+
+    void everyOrientationComesOutUpright_data() {
+        QTest::addColumn<int>("orientation");
+        for (int o = 1; o <= 8; ++o)
+            QTest::addRow("orientation %d", o) << o;
+    }
+    void everyOrientationComesOutUpright() {
+        QFETCH(int, orientation);
+        // An upright 3:2 pattern; the camera stores it turned.
+        const QImage upright = SyntheticScene::testPattern(QSize(600, 400));
+        const QString path = fixtures::cameraJpeg(dir_.path(), QStringLiteral("o%1.jpg").arg(orientation), upright,
+                                                  orientation, 95);
+        QVERIFY(!path.isEmpty());
+        for (int maxPixel : {600, 300}) {
+            const auto image = reader_.readScaled(path, maxPixel);
+            QVERIFY(image.has_value());
+            QCOMPARE(image->size(), QSize(maxPixel, maxPixel * 2 / 3));
+            const QRgb colours[3] = {SyntheticScene::kPatternRed, SyntheticScene::kPatternGreen,
+                                     SyntheticScene::kPatternBlue};
+            for (int q = 0; q < 3; ++q) {
+                const double d = fixtures::distance(fixtures::mean(*image, fixtures::quadrant(image->size(), q)),
+                                                    fixtures::srgbInDisplayP3(colours[q]));
+                QVERIFY2(d < 4, qPrintable(QStringLiteral("quadrant %1 off by %2").arg(q).arg(d)));
+            }
+            // The ramp runs from dark at its left to light at its right.
+            const QRect ramp = fixtures::quadrant(image->size(), 3);
+            const auto left = fixtures::mean(*image, QRect(ramp.left() - ramp.width(), ramp.top(), 4, ramp.height()));
+            const auto right = fixtures::mean(*image, QRect(ramp.right() + ramp.width() - 4, ramp.top(), 4, ramp.height()));
+            QVERIFY(left[1] + 60 < right[1]);
+        }
+    }
+
+    void fullReadKeepsTheStoredPixels() {
+        const auto stored = reader_.readFull(fixtures::sample("ZRV_0002.JPG"));
+        QVERIFY(stored.has_value());
+        QCOMPARE(stored->pixels.size(), QSize(2000, 1333));
+        QCOMPARE(stored->orientation, 6);
+        QVERIFY(!stored->color.isDisplayP3());
+    }
+
+    void embeddedProfileIsHonoured() {
+        // Pure red in Display P3, with and without the profile that says so.
+        QImage red(64, 48, QImage::Format_RGBX8888);
+        red.fill(QColor(255, 0, 0));
+        for (bool tagged : {true, false}) {
+            JpegCompressor::Options options;
+            options.quality = 100;
+            if (tagged)
+                options.iccProfile = ColorProfile::displayP3().iccBytes();
+            const auto bytes = JpegCompressor::encode(red.constBits(), red.width(), red.height(), red.bytesPerLine(),
+                                                    ColorKernel::Format::rgba8, options);
+            QVERIFY(bytes.has_value());
+            const QString path = dir_.filePath(tagged ? QStringLiteral("p3.jpg") : QStringLiteral("srgb.jpg"));
+            QVERIFY(fixtures::writeAll(path, *bytes));
+            const auto image = reader_.readScaled(path, 64);
+            QVERIFY(image.has_value());
+            const auto m = fixtures::mean(*image, QRect(16, 16, 32, 16));
+            const std::array<int, 3> expected = tagged ? std::array<int, 3>{255, 0, 0}
+                                                       : fixtures::srgbInDisplayP3(qRgb(255, 0, 0));
+            QVERIFY2(fixtures::distance(m, expected) < 3,
+                     qPrintable(QStringLiteral("%1 %2 %3").arg(m[0]).arg(m[1]).arg(m[2])));
+        }
+    }
+
+    void missingFileIsAnError() {
+        const auto image = reader_.readScaled(dir_.filePath(QStringLiteral("missing.jpg")), 2560);
+        QVERIFY(!image.has_value());
+        QVERIFY(!image.error().message.isEmpty());
+        QVERIFY(!reader_.readFull(dir_.filePath(QStringLiteral("missing.jpg"))).has_value());
+    }
+
+    void truncatedFileGivesAPartialImageOrAnError() {
+        const QByteArray whole = fixtures::readAll(fixtures::sample("ZRV_0001.JPG"));
+        for (double share : {0.9, 0.5, 0.1, 0.01}) {
+            const QString path = dir_.filePath(QStringLiteral("cut.jpg"));
+            QVERIFY(fixtures::writeAll(path, whole.left(qsizetype(whole.size() * share))));
+            const auto image = reader_.readScaled(path, 1000);
+            if (image) {
+                QCOMPARE(image->size(), QSize(1000, 667));
+                // The top, decoded before the cut, is the photo.
+                QCOMPARE(reader_.readScaled(fixtures::sample("ZRV_0001.JPG"), 1000)->pixel(500, 2),
+                         image->pixel(500, 2));
+            }
+        }
+        const QString header = dir_.filePath(QStringLiteral("header.jpg"));
+        QVERIFY(fixtures::writeAll(header, whole.left(100)));
+        QVERIFY(!reader_.readScaled(header, 1000).has_value());
+    }
+
+    void damagedFilesNeverCrash() {
+        const QByteArray whole = fixtures::readAll(fixtures::sample("ZRV_0007.JPG"));
+        QRandomGenerator random(7);
+        const QString path = dir_.filePath(QStringLiteral("damaged.jpg"));
+        int failures = 0;
+        for (int round = 0; round < 40; ++round) {
+            QByteArray bytes = whole;
+            // Bursts of noise in the header and in the coded data.
+            for (int burst = 0; burst < 3; ++burst) {
+                const qsizetype at = random.bounded(qsizetype(round < 20 ? 2000 : bytes.size() - 64));
+                for (int i = 0; i < 32; ++i)
+                    bytes[at + i] = char(random.bounded(256));
+            }
+            QVERIFY(fixtures::writeAll(path, bytes));
+            const auto image = reader_.readScaled(path, 500);
+            if (!image) {
+                ++failures;
+                QVERIFY(!image.error().message.isEmpty());
+            } else {
+                QVERIFY(std::max(image->width(), image->height()) <= 500);
+            }
+            (void)reader_.readFull(path);
+        }
+        QVERIFY(failures > 0); // damage in headers must be caught
+        const QString notJpeg = dir_.filePath(QStringLiteral("text.jpg"));
+        QVERIFY(fixtures::writeAll(notJpeg, QByteArray("just some text, no image")));
+        QVERIFY(!reader_.readScaled(notJpeg, 500).has_value());
+    }
+};
+
+QTEST_GUILESS_MAIN(JpegReaderTest)
+#include "JpegReaderTest.moc"
