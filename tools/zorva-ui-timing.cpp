@@ -8,6 +8,7 @@
 //                 dragged for two seconds over a 24-megapixel photo.
 // Prints one line per figure. A developer tool; it is not a test.
 
+#include "platform/DeviceProperties.h"
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
 #include "platform/FreedesktopTrash.h"
@@ -68,8 +69,7 @@ public:
 
 // Spins the event loop until `done` holds; false on timeout.
 template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs = 30000)
-{
+bool waitFor(Predicate done, int timeoutMs = 30000) {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
@@ -83,8 +83,7 @@ bool waitFor(Predicate done, int timeoutMs = 30000)
 // Measures the longest gap between two turns of the event loop.
 class StallMeter : public QObject {
 public:
-    StallMeter()
-    {
+    StallMeter() {
         timer_.setInterval(0);
         connect(&timer_, &QTimer::timeout, this, [this] {
             const qint64 now = clock_.nsecsElapsed();
@@ -93,15 +92,13 @@ public:
             last_ = now;
         });
     }
-    void start()
-    {
+    void start() {
         clock_.start();
         last_ = -1;
         longest_ = 0;
         timer_.start();
     }
-    double stop()
-    {
+    double stop() {
         timer_.stop();
         return double(longest_) / 1e6;
     }
@@ -121,33 +118,31 @@ struct Viewer {
     FreedesktopTrash trash;
     NoReveal reveal;
     QTemporaryDir home;
-    ViewerStore store{{&volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(u"edits"_s)}};
+    ViewerStore store{StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(u"edits"_s)}};
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
     MainWindow main{store, thumbnails, ScreenConversion::forScreen};
 
-    Viewer()
-    {
+    Viewer() {
         main.resize(1440, 900);
         main.show();
-        QTest::qWaitForWindowExposed(&main);
+        (void)QTest::qWaitForWindowExposed(&main);
         store.start();
     }
 
-    bool open(const QString& folder)
-    {
+    bool open(const QString& folder) {
         store.open(PhotoSource::folder(folder));
-        return waitFor([&] { return store.library().state == Library::State::loaded && !store.displayedImage().isNull(); });
+        return waitFor([&] {
+            return store.library().state == Library::State::loaded && !store.displayedImage().isNull();
+        });
     }
 };
 
-double median(QList<double> values)
-{
+double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
-void keyToPaint(QTextStream& out, int frames)
-{
+void keyToPaint(QTextStream& out, int frames) {
     QTemporaryDir dir;
     SampleCard::write(dir.path());
     Viewer viewer;
@@ -157,8 +152,10 @@ void keyToPaint(QTextStream& out, int frames)
     for (int i = 0; i < frames; ++i) {
         // Step back and forth between neighbours the store has prefetched.
         const int key = (i / 3) % 2 == 0 ? Qt::Key_Right : Qt::Key_Left;
-        waitFor([&] { return viewer.store.pools().userInitiated()->activeThreadCount() == 0 &&
-                             viewer.store.pools().utility()->activeThreadCount() == 0; });
+        waitFor([&] {
+            return viewer.store.pools().userInitiated()->activeThreadCount() == 0 &&
+                   viewer.store.pools().utility()->activeThreadCount() == 0;
+        });
         QTest::qWait(50);
         const qint64 before = canvas->stageImage().cacheKey();
         QElapsedTimer clock;
@@ -170,12 +167,11 @@ void keyToPaint(QTextStream& out, int frames)
         times.append(double(clock.nsecsElapsed()) / 1e6);
     }
     out << "key-to-paint (prefetched neighbour): median " << median(times) << " ms, worst "
-        << (times.isEmpty() ? 0 : *std::max_element(times.begin(), times.end())) << " ms over " << times.size()
-        << " steps\n";
+        << (times.isEmpty() ? 0 : *std::max_element(times.begin(), times.end())) << " ms over "
+        << times.size() << " steps\n";
 }
 
-void stripStall(QTextStream& out)
-{
+void stripStall(QTextStream& out) {
     QTemporaryDir dir;
     SampleCard::write(dir.path());
     // 2,000 shots: the sample card's JPEGs copied many times over.
@@ -184,7 +180,8 @@ void stripStall(QTextStream& out)
     const QString big = dir.filePath(u"big"_s);
     QDir().mkpath(big);
     for (int i = 0; i < 2000; ++i)
-        QFile::copy(card.filePath(jpegs[i % jpegs.size()]), big + u"/IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0')));
+        QFile::copy(card.filePath(jpegs[i % jpegs.size()]),
+                    big + u"/IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0')));
     Viewer viewer;
     viewer.open(big);
     Filmstrip* strip = viewer.main.content()->filmstrip();
@@ -206,8 +203,7 @@ void stripStall(QTextStream& out)
         << strip->loader().loadsStarted() << " thumbnails loaded\n";
 }
 
-void sliderRate(QTextStream& out)
-{
+void sliderRate(QTextStream& out) {
     QTemporaryDir dir;
     CaptureInfo info;
     info.captured = QDateTime(QDate(2026, 1, 1), QTime(9, 0));
@@ -236,14 +232,13 @@ void sliderRate(QTextStream& out)
     const double seconds = double(clock.elapsed()) / 1000.0;
     slider->setSliderDown(false);
     const double stall = meter.stop();
-    out << "slider drag on a 24 MP photo: " << double(frames) / seconds << " stage images per second, longest stall "
-        << stall << " ms\n";
+    out << "slider drag on a 24 MP photo: " << double(frames) / seconds
+        << " stage images per second, longest stall " << stall << " ms\n";
 }
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     Appearance::apply(app);
     QTextStream out(stdout);

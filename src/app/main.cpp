@@ -9,10 +9,10 @@
 #include "ui/DialogFolderChooser.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowControl.h"
+#include "ui/ScreenConversion.h"
 #include "ui/ThumbnailLoader.h"
 
 #include <QApplication>
-#include <QColorSpace>
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -25,14 +25,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Display P3 bitmaps, ready for an sRGB screen.
-QImage forScreen(const QImage& displayP3) {
-    QImage converted = displayP3.colorSpace().isValid()
-                           ? displayP3.convertedToColorSpace(QColorSpace(QColorSpace::SRgb))
-                           : displayP3;
-    return converted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
 
 QString editsFolder() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation))
@@ -73,7 +65,7 @@ int main(int argc, char* argv[]) {
     FreedesktopTrash trash;
     FileManagerReveal reveal;
     ViewerStore store({&volumes, &devices, &folderChooser, &windowControl, &trash, &reveal, editsFolder()});
-    ThumbnailLoader thumbnails(store.renderer(), *store.pools().utility(), forScreen);
+    ThumbnailLoader thumbnails(store.renderer(), *store.pools().utility(), ScreenConversion::forScreen);
 
     QObject::connect(&instance, &SingleInstance::activationRequested, &store, [&](const QString& requested) {
         if (!requested.isEmpty())
@@ -81,7 +73,7 @@ int main(int argc, char* argv[]) {
         windowControl.activate();
     });
 
-    MainWindow window(store, thumbnails, forScreen);
+    MainWindow window(store, thumbnails, ScreenConversion::forScreen);
     folderChooser.setParent(&window);
     window.resize(1280, 860);
 

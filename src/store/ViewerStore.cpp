@@ -8,6 +8,7 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 
 ViewerStore::ViewerStore(StoreServices services, QObject* parent)
@@ -131,4 +132,49 @@ void ViewerStore::setPan(const QSizeF& pan) {
 
 void ViewerStore::setImmersive(bool immersive) {
     setObservable(this, isImmersive_, immersive, &ViewerStore::isImmersiveChanged);
+}
+
+// Bitmaps compare by identity: comparing pixels would cost a full pass over
+// a 2560-pixel image on every render, and a new render is news even when its
+// pixels happen to match.
+void ViewerStore::setDisplayedImage(const QImage& image) {
+    if (image.cacheKey() == displayedImage_.cacheKey() && image.isNull() == displayedImage_.isNull())
+        return;
+    displayedImage_ = image;
+    Q_EMIT displayedImageChanged();
+}
+
+void ViewerStore::setDetailImage(const QImage& image) {
+    if (image.cacheKey() == detailImage_.cacheKey() && image.isNull() == detailImage_.isNull())
+        return;
+    detailImage_ = image;
+    Q_EMIT detailImageChanged();
+}
+
+void ViewerStore::setPhotoLoad(const PhotoLoad& load) {
+    setObservable(this, photoLoad_, load, &ViewerStore::photoLoadChanged);
+}
+
+void ViewerStore::setStageMode(const StageMode& mode) {
+    setObservable(this, stageMode_, mode, &ViewerStore::stageModeChanged);
+}
+
+void ViewerStore::setCropAspectValue(CropAspect aspect) {
+    setObservable(this, cropAspect_, aspect, &ViewerStore::cropAspectChanged);
+}
+
+void ViewerStore::setZoomValue(double zoom) {
+    setObservable(this, zoom_, zoom, &ViewerStore::zoomChanged);
+}
+
+void ViewerStore::setLookBanner(const std::optional<Look>& look) {
+    setObservable(this, lookBanner_, look, &ViewerStore::lookBannerChanged);
+}
+
+void ViewerStore::setSaving(bool saving) {
+    setObservable(this, isSaving_, saving, &ViewerStore::isSavingChanged);
+}
+
+int ViewerStore::scaledMs(double seconds) const {
+    return std::max(0, int(std::lround(seconds * services_.timeScale * 1000)));
 }

@@ -9,8 +9,10 @@
 #include "ui/LookButton.h"
 #include "ui/PhotoCanvas.h"
 #include "ui/PhotoStage.h"
+#include "ui/StageGeometry.h"
 
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 

@@ -1,0 +1,47 @@
+#include "BitmapCache.h"
+
+#include <QMutexLocker>
+
+std::optional<QImage> BitmapCache::value(const QString& path) {
+    const QMutexLocker lock(&mutex_);
+    const auto found = index_.constFind(path);
+    if (found == index_.cend())
+        return std::nullopt;
+    entries_.splice(entries_.begin(), entries_, *found);
+    return entries_.front().second;
+}
+
+void BitmapCache::insert(const QString& path, const QImage& bitmap) {
+    // The evicted bitmap may hold the last reference to a large buffer; let
+    // it go after the lock is released.
+    QImage evicted;
+    const QMutexLocker lock(&mutex_);
+    if (const auto found = index_.constFind(path); found != index_.cend()) {
+        evicted = std::exchange((*found)->second, bitmap);
+        entries_.splice(entries_.begin(), entries_, *found);
+        return;
+    }
+    entries_.emplace_front(path, bitmap);
+    index_.insert(path, entries_.begin());
+    if (int(index_.size()) > limit_) {
+        evicted = std::move(entries_.back().second);
+        index_.remove(entries_.back().first);
+        entries_.pop_back();
+    }
+}
+
+void BitmapCache::remove(const QString& path) {
+    QImage removed;
+    const QMutexLocker lock(&mutex_);
+    const auto found = index_.constFind(path);
+    if (found == index_.cend())
+        return;
+    removed = std::move((*found)->second);
+    entries_.erase(*found);
+    index_.erase(found);
+}
+
+int BitmapCache::count() const {
+    const QMutexLocker lock(&mutex_);
+    return int(index_.size());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QMutex>
+#include <QString>
+
+#include <list>
+#include <optional>
+#include <utility>
+
+// A count-limited map from file path to bitmap, least recently used evicted
+// first. Thread-safe: the lock covers only the map itself, never the work
+// that makes a bitmap, so two threads that miss the same path both compute it
+// and the later store wins.
+class BitmapCache {
+public:
+    explicit BitmapCache(int limit)
+        : limit_(limit) {}
+
+    // The bitmap for `path`, which becomes the most recently used.
+    std::optional<QImage> value(const QString& path);
+    void insert(const QString& path, const QImage& bitmap);
+    void remove(const QString& path);
+    int count() const;
+    int limit() const { return limit_; }
+
+private:
+    using Entry = std::pair<QString, QImage>;
+
+    const int limit_;
+    mutable QMutex mutex_;
+    std::list<Entry> entries_; // most recently used first
+    QHash<QString, std::list<Entry>::iterator> index_;
+};
