@@ -118,7 +118,8 @@ struct Viewer {
     FreedesktopTrash trash;
     NoReveal reveal;
     QTemporaryDir home;
-    ViewerStore store{StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(u"edits"_s)}};
+    ViewerStore store{
+        StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(u"edits"_s)}};
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
     MainWindow main{store, thumbnails, ScreenConversion::forScreen};
 

@@ -13,7 +13,19 @@
 
 ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     : QObject(parent)
-    , services_(services) {}
+    , services_(services) {
+    // Each timer belongs to one thing on screen: a new render, toast or
+    // banner restarts it, so an old one never cuts a new one short.
+    loadingTimer_.setSingleShot(true);
+    connect(&loadingTimer_, &QTimer::timeout, this, [this] {
+        if (renderInFlight_)
+            setPhotoLoad(PhotoLoad::loading());
+    });
+    toastTimer_.setSingleShot(true);
+    connect(&toastTimer_, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
+    lookBannerTimer_.setSingleShot(true);
+    connect(&lookBannerTimer_, &QTimer::timeout, this, [this] { setLookBanner(std::nullopt); });
+}
 
 ViewerStore::~ViewerStore() {
     // Jobs in flight only read their own inputs; wait for them before the
@@ -71,10 +83,16 @@ void ViewerStore::open(const PhotoSource& source) {
 
 void ViewerStore::show(const QList<Shot>& shots, const PhotoSource& source) {
     ++openGeneration_;
+    // A crop being drawn belongs to a photo of the old list. The zoom stays:
+    // the next photo appears at the same zoom.
+    if (stageMode_.isCropping())
+        setStageMode(StageMode::viewing());
     setObservable(this, shots_, shots, &ViewerStore::shotsChanged);
     edits_.clear();
     setObservable(this, currentIndex_, 0, &ViewerStore::currentIndexChanged);
+    Q_EMIT currentEditChanged();
     setLibrary(shots.isEmpty() ? Library::empty(source) : Library::loaded(source));
+    refreshDisplay();
 }
 
 void ViewerStore::chooseFolder() {

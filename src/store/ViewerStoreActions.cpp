@@ -138,7 +138,9 @@ void ViewerStore::present(const Toast& toast) {
     toastTimer_.start(scaledMs(kToastDuration));
 }
 
-void ViewerStore::perform(const ToastAction& action) {
+void ViewerStore::perform(const ToastAction& requested) {
+    // The action usually lives in the toast that is about to go.
+    const ToastAction action = requested;
     setToast(std::nullopt);
     switch (action.kind) {
     case ToastAction::Kind::undoTrash:

@@ -43,12 +43,10 @@ void ViewerStore::refreshDisplay() {
     if (renderInFlight_ && renderInFlight_->sameSubject(request)) {
         // Same photo, new edit: wait for the render in flight, then render the
         // latest edit. A render of the very same edit just answers this request.
-        if (renderInFlight_->edit == request.edit) {
-            renderInFlight_->generation = request.generation;
+        if (renderInFlight_->edit == request.edit)
             renderQueued_.reset();
-        } else {
+        else
             renderQueued_ = request;
-        }
         return;
     }
     renderQueued_.reset();

@@ -12,6 +12,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cstdlib>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -92,12 +95,29 @@ void Filmstrip::currentShotChanged() {
     const int target = centredOffset(store_.currentIndex());
     scroll_->stop();
     if (firstShown || !isVisible()) {
+        centrePending_ = true;
         horizontalScrollBar()->setValue(target);
         return;
     }
-    scroll_->setStartValue(horizontalScrollBar()->value());
+    // A long jump (Home, End, a click far along) skips to a viewport's width
+    // before the target and glides the rest: animating across a 2,000-shot
+    // card would ask for the thumbnail of every cell it passes.
+    int start = horizontalScrollBar()->value();
+    const int reach = 2 * viewport()->width();
+    if (std::abs(target - start) > reach)
+        start = target + (target > start ? -viewport()->width() : viewport()->width());
+    scroll_->setStartValue(start);
     scroll_->setEndValue(target);
     scroll_->start();
+}
+
+void Filmstrip::updateGeometries() {
+    QListView::updateGeometries();
+    if (!centrePending_ || !store_.currentShot())
+        return;
+    horizontalScrollBar()->setValue(centredOffset(store_.currentIndex()));
+    if (isVisible() && viewport()->width() > 0)
+        centrePending_ = false;
 }
 
 void Filmstrip::wheelEvent(QWheelEvent* event) {

@@ -26,6 +26,7 @@ public:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void updateGeometries() override;
 
 private:
     void currentShotChanged();
@@ -36,4 +37,7 @@ private:
     ThumbnailDelegate* delegate_;
     QPropertyAnimation* scroll_;
     QString currentId_;
+    // Until the strip is shown and laid out, every new layout re-centres the
+    // current cell without animation.
+    bool centrePending_ = true;
 };

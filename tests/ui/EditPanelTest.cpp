@@ -143,8 +143,9 @@ private Q_SLOTS:
         QCOMPARE(h.store.cropDraft().width, 0.5);
 
         // A second drag starts from the draft as it is now.
-        drag(overlay, overlay->draftRect().center(), QPointF(-frame.width() / 10, 0));
-        comparePoint(h.store.cropDraft().x, 0.4);
+        const double step = std::round(frame.width() / 10); // mouse events come in whole points
+        drag(overlay, overlay->draftRect().center(), QPointF(-step, 0));
+        QVERIFY(qAbs(h.store.cropDraft().x - (0.5 - step / frame.width())) < 1.5 / frame.width());
 
         // Less than a point: nothing. The whole photo: cannot move.
         QSignalSpy writes(&h.store, &ViewerStore::cropDraftChanged);

@@ -37,8 +37,15 @@ private Q_SLOTS:
         QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
         h.settleAndPaint();
         QVERIFY(strip->loader().loadsStarted() <= 3 * inView);
-        // A failed file is not loaded again while its list stays.
+        // Back at the start, then the same trip again: a failed file is not
+        // loaded again while its list stays.
+        h.store.select(0);
+        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        h.settleAndPaint();
+        QVERIFY(strip->loader().loadsStarted() <= 4 * inView);
         const int started = strip->loader().loadsStarted();
+        h.store.select(1999);
+        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
         h.store.select(0);
         QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
         h.settleAndPaint();

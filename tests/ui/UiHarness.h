@@ -4,6 +4,7 @@
 #include "ui/ContentView.h"
 #include "ui/MainWindow.h"
 #include "ui/PhotoCommands.h"
+#include "ui/ScreenConversion.h"
 #include "ui/ThumbnailLoader.h"
 
 #include <QApplication>
@@ -11,12 +12,8 @@
 
 // The viewer's window over a store wired to fakes, shown and active.
 struct ViewerHarness : StoreHarness {
-    static QImage forScreen(const QImage& image) {
-        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }
-
-    ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), &ViewerHarness::forScreen};
-    MainWindow window{store, thumbnails, &ViewerHarness::forScreen};
+    ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), &ScreenConversion::forScreen};
+    MainWindow window{store, thumbnails, &ScreenConversion::forScreen};
 
     explicit ViewerHarness(QSize size = QSize(1280, 860), double timeScale = 1.0)
         : StoreHarness(timeScale) {
