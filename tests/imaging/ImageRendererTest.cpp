@@ -1,0 +1,414 @@
+#include "ImagingFixtures.h"
+
+#include "imaging/BitmapCache.h"
+#include "imaging/ExclusiveFile.h"
+#include "imaging/ImageMetadata.h"
+#include "imaging/ImageRenderer.h"
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <atomic>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Shot shotOf(const QString& name, ShotFiles files) {
+    Shot shot;
+    shot.id = name.toUpper();
+    shot.name = name;
+    shot.files = std::move(files);
+    return shot;
+}
+
+Edit monoEdit() {
+    Edit edit;
+    edit.look = Look::mono;
+    edit.adjustments.exposure = 0.3;
+    return edit;
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Makes every write of this process beyond `bytes` fail (EFBIG) while alive.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+} // namespace
+
+class ImageRendererTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        // 3000 x 2000 upright, stored turned (orientation 6) as a camera held upright would.
+        portrait_ = fixtures::cameraJpeg(dir_.path(), u"PORTRAIT.JPG"_s,
+                                         SyntheticScene::landscape(QSize(2000, 3000)), 6);
+        wide_ =
+            fixtures::cameraJpeg(dir_.path(), u"WIDE.JPG"_s, SyntheticScene::landscape(QSize(3000, 2000)));
+        QVERIFY(!portrait_.isEmpty() && !wide_.isEmpty());
+    }
+
+    void baseIsCappedCachedAndReturnedForAnUnchangedEdit() {
+        ImageRenderer renderer;
+        const auto base = renderer.base(wide_, ShotFormat::jpeg);
+        QVERIFY(base);
+        QCOMPARE(base->size(), QSize(2560, 1707));
+        QCOMPARE(base->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        // The cached bitmap itself, not a copy, and no new render.
+        QCOMPARE(renderer.base(wide_, ShotFormat::jpeg)->cacheKey(), base->cacheKey());
+        QCOMPARE(renderer.render(wide_, ShotFormat::jpeg, Edit{})->cacheKey(), base->cacheKey());
+        const auto edited = renderer.render(wide_, ShotFormat::jpeg, monoEdit());
+        QVERIFY(edited && edited->cacheKey() != base->cacheKey());
+        QCOMPARE(edited->size(), base->size());
+
+        // Portrait orientation comes out standing, within the cap.
+        QCOMPARE(renderer.base(portrait_, ShotFormat::jpeg)->size(), QSize(1707, 2560));
+
+        // A crop frames the same part of the screen image and of the full one.
+        Edit crop;
+        crop.crop = UnitRect{0.25, 0.5, 0.5, 0.5};
+        QCOMPARE(renderer.render(wide_, ShotFormat::jpeg, crop)->size(), QSize(1280, 854));
+        QCOMPARE(renderer.fullResolution(wide_, ShotFormat::jpeg, crop)->size(), QSize(1500, 1000));
+        QCOMPARE(renderer.fullResolution(portrait_, ShotFormat::jpeg, Edit{})->size(), QSize(2000, 3000));
+
+        // RAW files are developed, at reduced size for the screen and whole for the detail.
+        const QString raw = fixtures::sample("ZRV_0005.DNG");
+        const auto developed = renderer.base(raw, ShotFormat::raw);
+        QVERIFY(developed);
+        const auto full = renderer.fullResolution(raw, ShotFormat::raw, Edit{});
+        QVERIFY(full);
+        QCOMPARE(developed->size(), full->size()); // the sample RAW is smaller than the cap
+        QCOMPARE(full->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        QCOMPARE(renderer.pixelSize(raw), std::optional(full->size()));
+    }
+
+    void unreadableFilesSayWhichAndCacheNothing() {
+        ImageRenderer renderer;
+        const QString missing = dir_.filePath(u"MISSING.JPG"_s);
+        const auto result = renderer.render(missing, ShotFormat::jpeg, Edit{});
+        QVERIFY(!result);
+        QCOMPARE(result.error(), RenderError::unreadable(missing));
+        QCOMPARE(result.error().description(), u"Can't read MISSING.JPG."_s);
+        QVERIFY(!renderer.thumbnail(missing));
+        QVERIFY(!renderer.pixelSize(missing));
+
+        // Damaged files: a header and nothing else, half a JPEG, a RAW that is not one.
+        const QByteArray good = fixtures::readAll(wide_);
+        const QString header = dir_.filePath(u"HEADER.JPG"_s);
+        const QString half = dir_.filePath(u"HALF.JPG"_s);
+        const QString fakeRaw = dir_.filePath(u"FAKE.DNG"_s);
+        QVERIFY(fixtures::writeAll(header, good.left(600)));
+        QVERIFY(fixtures::writeAll(half, good.left(good.size() / 2)));
+        QVERIFY(fixtures::writeAll(fakeRaw, QByteArray(4096, 'x')));
+        QVERIFY(!renderer.base(header, ShotFormat::jpeg));
+        QVERIFY(!renderer.fullResolution(header, ShotFormat::jpeg, Edit{}));
+        QVERIFY(!renderer.base(fakeRaw, ShotFormat::raw));
+        QCOMPARE(renderer.fullResolution(fakeRaw, ShotFormat::raw, Edit{}).error(),
+                 RenderError::unreadable(fakeRaw));
+        // Half a JPEG gives an error or a partial picture of the right size, never a crash.
+        if (const auto partial = renderer.base(half, ShotFormat::jpeg))
+            QCOMPARE(partial->size(), QSize(2560, 1707));
+
+        // Once the file is there, the next attempt reads it.
+        QVERIFY(QFile::copy(wide_, missing));
+        QVERIFY(renderer.render(missing, ShotFormat::jpeg, Edit{}));
+    }
+
+    void forgetMakesTheNextReadDecodeAgain() {
+        QTemporaryDir dir;
+        const QString path =
+            fixtures::cameraJpeg(dir.path(), u"A.JPG"_s, SyntheticScene::testPattern(QSize(600, 400)));
+        ImageRenderer renderer;
+        const auto base = renderer.base(path, ShotFormat::jpeg);
+        const auto thumbnail = renderer.thumbnail(path);
+        QVERIFY(base && thumbnail);
+
+        // Another picture under the same name: the caches still answer the old one...
+        QVERIFY(QFile::remove(path));
+        QVERIFY(!fixtures::cameraJpeg(dir.path(), u"A.JPG"_s, SyntheticScene::landscape(QSize(300, 500)))
+                     .isEmpty());
+        QCOMPARE(renderer.base(path, ShotFormat::jpeg)->cacheKey(), base->cacheKey());
+        QCOMPARE(renderer.thumbnail(path)->cacheKey(), thumbnail->cacheKey());
+        // ...until it is forgotten.
+        renderer.forget({path, dir.filePath(u"OTHER.RW2"_s)});
+        QCOMPARE(renderer.base(path, ShotFormat::jpeg)->size(), QSize(300, 500));
+        QCOMPARE(renderer.thumbnail(path)->size(), QSize(72, 120)); // the new EXIF thumbnail, bars cut off
+    }
+
+    void thumbnailsComeFromThePreviewAndStandUpright() {
+        ImageRenderer renderer;
+        // A camera JPEG: its 160 x 120 EXIF thumbnail, black bars cut off.
+        const auto camera = renderer.thumbnail(fixtures::sample("ZRV_0001.JPG"));
+        QVERIFY(camera);
+        QCOMPARE(camera->width(), 160);
+        // Portrait: upright.
+        const auto portrait = renderer.thumbnail(portrait_);
+        QVERIFY(portrait && portrait->height() > portrait->width());
+        QVERIFY(std::max(portrait->width(), portrait->height()) <= 240);
+        // A RAW: its embedded preview, or a development when it has none.
+        const auto raw = renderer.thumbnail(fixtures::sample("ZRV_0003.RW2"));
+        QVERIFY(raw && std::max(raw->width(), raw->height()) <= 240 && raw->width() > raw->height());
+        // No preview at all: decoded at a reduced scale to at most 240.
+        QTemporaryDir dir;
+        const QString plain = dir.filePath(u"PLAIN.JPG"_s);
+        QVERIFY(SyntheticScene::landscape(QSize(1200, 800)).save(plain, "JPEG", 90));
+        QCOMPARE(renderer.thumbnail(plain)->size(), QSize(240, 160));
+    }
+
+    void pixelSizeIsUpright() {
+        ImageRenderer renderer;
+        QCOMPARE(renderer.pixelSize(portrait_), std::optional(QSize(2000, 3000)));
+        QCOMPARE(renderer.pixelSize(wide_), std::optional(QSize(3000, 2000)));
+        QCOMPARE(renderer.pixelSize(fixtures::sample("ZRV_0002.JPG")),
+                 std::optional(QSize(1333, 2000))); // the sample card's portrait
+    }
+
+    void jpegDataIsScaledDownNeverUp() {
+        ImageRenderer renderer;
+        QImage small(1000, 800, QImage::Format_RGBX8888);
+        small.fill(QColor(200, 40, 40));
+        small.setColorSpace(QColorSpace::DisplayP3);
+        QImage large(6000, 4000, QImage::Format_RGBX8888);
+        large.fill(QColor(40, 170, 60));
+        large.setColorSpace(QColorSpace::DisplayP3);
+        for (const auto& [image, expected] :
+             {std::pair{small, QSize(1000, 800)}, std::pair{large, QSize(1920, 1280)}}) {
+            const auto jpeg = renderer.jpegData(image, 1920, 0.88);
+            QVERIFY(jpeg);
+            QImage decoded = QImage::fromData(*jpeg, "JPEG");
+            QCOMPARE(decoded.size(), expected);
+            // Encoded in sRGB: a Display P3 red is more saturated than sRGB can say.
+            const QColor centre = decoded.pixelColor(decoded.width() / 2, decoded.height() / 2);
+            const QColor source = image.pixelColor(0, 0);
+            if (source.red() > 150)
+                QVERIFY(centre.red() > source.red());
+        }
+        QVERIFY(!renderer.jpegData(QImage(), 1920, 0.88));
+    }
+
+    void exportCopiesAreNamedAndNeverOverwrite() {
+        QTemporaryDir out;
+        const QString folder = out.filePath(u"Pictures/Zorva Edits"_s); // made when missing
+        ImageRenderer renderer;
+        const Shot shot = shotOf(u"WIDE"_s, ShotFiles::jpegOnly(wide_));
+        QStringList names;
+        for (int i = 0; i < 3; ++i) {
+            const auto saved = renderer.exportCopy(shot, ShotFormat::jpeg, monoEdit(), folder);
+            QVERIFY(saved);
+            names.append(QFileInfo(*saved).fileName());
+        }
+        QCOMPARE(names, (QStringList{u"WIDE edit.jpg"_s, u"WIDE edit 2.jpg"_s, u"WIDE edit 3.jpg"_s}));
+        QCOMPARE(QImageReader(QDir(folder).filePath(names[0])).size(), QSize(3000, 2000));
+
+        // A file that is there already keeps its bytes.
+        QVERIFY(QFile::remove(QDir(folder).filePath(names[1])));
+        QVERIFY(fixtures::writeAll(QDir(folder).filePath(u"WIDE edit 2.jpg"_s), "mine"));
+        QVERIFY(QFile::remove(QDir(folder).filePath(names[0])));
+        QCOMPARE(QFileInfo(*renderer.exportCopy(shot, ShotFormat::jpeg, monoEdit(), folder)).fileName(),
+                 u"WIDE edit.jpg"_s);
+        QCOMPARE(QFileInfo(*renderer.exportCopy(shot, ShotFormat::jpeg, monoEdit(), folder)).fileName(),
+                 u"WIDE edit 4.jpg"_s);
+        QCOMPARE(fixtures::readAll(QDir(folder).filePath(u"WIDE edit 2.jpg"_s)), QByteArray("mine"));
+        // Nothing half-written or temporary is left.
+        QCOMPARE(filesIn(folder), (QStringList{u"WIDE edit 2.jpg"_s, u"WIDE edit 3.jpg"_s,
+                                               u"WIDE edit 4.jpg"_s, u"WIDE edit.jpg"_s}));
+
+        // A RAW with a crop; a shot without the format asked for.
+        const QString raw = fixtures::sample("ZRV_0003.RW2");
+        Edit crop;
+        crop.crop = UnitRect{0, 0, 0.5, 0.5};
+        const Shot pair = shotOf(u"ZRV_0003"_s, ShotFiles::both(fixtures::sample("ZRV_0003.jpg"), raw));
+        const auto rawCopy = renderer.exportCopy(pair, ShotFormat::raw, crop, folder);
+        QVERIFY(rawCopy);
+        QCOMPARE(QFileInfo(*rawCopy).fileName(), u"ZRV_0003 RAW crop.jpg"_s);
+        const Shot jpegOnly = shotOf(u"WIDE"_s, ShotFiles::jpegOnly(wide_));
+        QCOMPARE(renderer.exportCopy(jpegOnly, ShotFormat::raw, crop, folder).error(),
+                 RenderError::unreadable(wide_));
+    }
+
+    void exportCopiesCarryTheCameraMetadata() {
+        QTemporaryDir out;
+        ImageRenderer renderer;
+        const auto saved = renderer.exportCopy(shotOf(u"PORTRAIT"_s, ShotFiles::jpegOnly(portrait_)),
+                                               ShotFormat::jpeg, monoEdit(), out.path());
+        QVERIFY(saved);
+        QImageReader reader(*saved);
+        reader.setAutoTransform(false);
+        const QImage written = reader.read();
+        QCOMPARE(written.size(), QSize(2000, 3000)); // upright pixels
+        QCOMPARE(written.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        const auto metadata = ImageMetadata::read(*saved);
+        QVERIFY(metadata);
+        QCOMPARE(metadata->orientation(), 1);
+        QCOMPARE(metadata->value(u"Exif.Image.Make"_s), std::optional(u"ZORVA"_s));
+        QCOMPARE(metadata->value(u"Exif.Photo.DateTimeOriginal"_s), std::optional(u"2024:05:17 09:30:00"_s));
+        QVERIFY(metadata->hasGroup(ImageMetadata::Group::gps));
+        QCOMPARE(metadata->value(u"Exif.Photo.PixelXDimension"_s), std::optional(u"2000"_s));
+
+        // From a DNG: no DNG tags and no RAW structure in the copy, the camera's own kept.
+        const QString dng = fixtures::sample("ZRV_0005.DNG");
+        QVERIFY(ImageMetadata::read(dng)->hasGroup(ImageMetadata::Group::dng));
+        const auto fromRaw = renderer.exportCopy(shotOf(u"ZRV_0005"_s, ShotFiles::rawOnly(dng)),
+                                                 ShotFormat::raw, monoEdit(), out.path());
+        QVERIFY(fromRaw);
+        QCOMPARE(QFileInfo(*fromRaw).fileName(), u"ZRV_0005 RAW edit.jpg"_s);
+        const auto rawMetadata = ImageMetadata::read(*fromRaw);
+        QVERIFY(rawMetadata);
+        QVERIFY(!rawMetadata->hasGroup(ImageMetadata::Group::dng));
+        QCOMPARE(rawMetadata->orientation(), 1);
+        QCOMPARE(rawMetadata->value(u"Exif.Image.Model"_s),
+                 ImageMetadata::read(dng)->value(u"Exif.Image.Model"_s));
+        QVERIFY(!rawMetadata->value(u"Exif.Image.StripOffsets"_s));
+    }
+
+    void failedWritesLeaveNothing() {
+        QTemporaryDir out;
+        ImageRenderer renderer;
+        const Shot shot = shotOf(u"WIDE"_s, ShotFiles::jpegOnly(wide_));
+        const QString destination = out.filePath(u"WIDE edit.jpg"_s);
+        if (::geteuid() != 0) {
+            // A folder the user cannot write.
+            QVERIFY(QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
+            const auto denied = renderer.exportCopy(shot, ShotFormat::jpeg, Edit{}, out.path());
+            QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QCOMPARE(denied.error(), RenderError::cannotWrite(destination));
+            QCOMPARE(denied.error().description(), u"Can't save WIDE edit.jpg."_s);
+            QVERIFY(filesIn(out.path()).isEmpty());
+        }
+        {
+            // The disk fills up half way through the file (root ignores permissions).
+            const FileSizeLimit limit(64 * 1024);
+            const auto full = renderer.exportCopy(shot, ShotFormat::jpeg, Edit{}, out.path());
+            QVERIFY(!full);
+            QCOMPARE(full.error(), RenderError::cannotWrite(destination));
+        }
+        QVERIFY(filesIn(out.path()).isEmpty());
+
+        // The folder cannot be made: the file system's own words.
+        QVERIFY(fixtures::writeAll(out.filePath(u"Pictures"_s), "a file"));
+        const auto noFolder =
+            renderer.exportCopy(shot, ShotFormat::jpeg, Edit{}, out.filePath(u"Pictures/Edits"_s));
+        QVERIFY(!noFolder);
+        QCOMPARE(noFolder.error().kind, RenderError::Kind::fileSystem);
+        QVERIFY2(noFolder.error().description().contains(u"Edits"_s),
+                 qPrintable(noFolder.error().description()));
+    }
+
+    void exclusiveFilesAppearWholeUnderAFreeName() {
+        QTemporaryDir out;
+        {
+            auto abandoned = ExclusiveFile::create(out.path());
+            QVERIFY(abandoned);
+            QCOMPARE(::write(abandoned->fd(), "partial", 7), 7);
+        }
+        QVERIFY(filesIn(out.path()).isEmpty());
+
+        // The first name is taken while the file is being written.
+        auto file = ExclusiveFile::create(out.path());
+        QVERIFY(file);
+        QCOMPARE(::write(file->fd(), "new", 3), 3);
+        const auto published = file->publish([&](int n) {
+            const QString name = u"copy %1.jpg"_s.arg(n);
+            if (n == 1)
+                fixtures::writeAll(out.filePath(name), "theirs");
+            return name;
+        });
+        QVERIFY(published);
+        QCOMPARE(*published, out.filePath(u"copy 2.jpg"_s));
+        QCOMPARE(fixtures::readAll(out.filePath(u"copy 1.jpg"_s)), QByteArray("theirs"));
+        QCOMPARE(fixtures::readAll(out.filePath(u"copy 2.jpg"_s)), QByteArray("new"));
+        QCOMPARE(filesIn(out.path()).size(), 2);
+    }
+
+    void bitmapCacheEvictsTheLeastRecentlyUsed() {
+        BitmapCache cache(3);
+        const QImage image(4, 4, QImage::Format_RGBX8888);
+        for (const QString& key : {u"a"_s, u"b"_s, u"c"_s})
+            cache.insert(key, image);
+        QVERIFY(cache.value(u"a"_s)); // a is now the most recent
+        cache.insert(u"d"_s, image);
+        QCOMPARE(cache.count(), 3);
+        QVERIFY(!cache.value(u"b"_s));
+        QVERIFY(cache.value(u"a"_s) && cache.value(u"c"_s) && cache.value(u"d"_s));
+        cache.insert(u"c"_s, QImage(2, 2, QImage::Format_RGBX8888)); // the later store wins
+        QCOMPARE(cache.value(u"c"_s)->size(), QSize(2, 2));
+        cache.remove(u"c"_s);
+        cache.remove(u"zz"_s);
+        QCOMPARE(cache.count(), 2);
+    }
+
+    void manyThreadsAtOnce() {
+        // Screen renders, prefetches, thumbnails, details and forgets of a few
+        // files from eight threads: every answer is right, nothing crashes.
+        ImageRenderer renderer;
+        const QStringList files{wide_, portrait_, fixtures::sample("ZRV_0001.JPG"),
+                                fixtures::sample("ZRV_0002.JPG")};
+        const QList<QSize> sizes{QSize(2560, 1707), QSize(1707, 2560), QSize(2000, 1333), QSize(1333, 2000)};
+        std::atomic<int> wrong = 0;
+        QThreadPool pool;
+        pool.setMaxThreadCount(8);
+        for (int task = 0; task < 8; ++task) {
+            pool.start([&, task] {
+                for (int i = 0; i < 12; ++i) {
+                    const int k = (task + i) % int(files.size());
+                    switch ((task + i) % 4) {
+                    case 0:
+                        if (renderer.base(files[k], ShotFormat::jpeg)->size() != sizes[k])
+                            ++wrong;
+                        break;
+                    case 1:
+                        if (renderer.render(files[k], ShotFormat::jpeg, monoEdit())->size() != sizes[k])
+                            ++wrong;
+                        break;
+                    case 2:
+                        if (!renderer.thumbnail(files[k]) || !renderer.pixelSize(files[k]))
+                            ++wrong;
+                        break;
+                    case 3:
+                        renderer.forget({files[k]});
+                        break;
+                    }
+                }
+            });
+        }
+        pool.waitForDone();
+        QCOMPARE(wrong.load(), 0);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString portrait_;
+    QString wide_;
+};
+
+QTEST_GUILESS_MAIN(ImageRendererTest)
+#include "ImageRendererTest.moc"
