@@ -2,6 +2,8 @@
 #include "support/FileTree.h"
 #include "support/TestImages.h"
 
+#include "samplegen/SampleCard.h"
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -247,6 +249,56 @@ private Q_SLOTS:
             *h.store.renderer().render(dir.filePath(u"grey/G.JPG"_s), ShotFormat::jpeg, edit);
         QCOMPARE(TestImages::meanColour(h.store.displayedImage()), TestImages::meanColour(expected));
         QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+    }
+
+    void pairsFlipBetweenJpegAndRaw() {
+        QTemporaryDir card;
+        QVERIFY(SampleCard::write(card.path()));
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        const auto indexOf = [&](const QString& name) {
+            for (int i = 0; i < h.store.shots().size(); ++i) {
+                if (h.store.shots()[i].name == name)
+                    return i;
+            }
+            return -1;
+        };
+        // The pair whose RAW is named in lower case: the JPEG first.
+        h.store.select(indexOf(u"ZRV_0004"_s));
+        h.settle();
+        const QSize jpegSize = h.store.displayedImage().size();
+        QVERIFY(!jpegSize.isEmpty());
+        h.store.toggleFormat();
+        QCOMPARE(h.store.preferredFormat(), ShotFormat::raw);
+        h.settle();
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+        const QSize rawSize = h.store.displayedImage().size();
+        QVERIFY(!rawSize.isEmpty() && rawSize != jpegSize); // the sample RAWs are smaller than their JPEGs
+
+        // The preference carries to the next pair; a shot without a RAW shows its JPEG.
+        h.store.select(indexOf(u"ZRV_0003"_s));
+        h.settle();
+        QCOMPARE(h.store.displayedImage().size(),
+                 h.store.renderer()
+                     .base(h.store.currentShot()->files.url(ShotFormat::raw).value(), ShotFormat::raw)
+                     ->size());
+        h.store.select(indexOf(u"ZRV_0001"_s));
+        h.settle();
+        h.store.toggleFormat(); // nothing to flip to
+        QCOMPARE(h.store.preferredFormat(), ShotFormat::raw);
+        QCOMPARE(h.store.displayedImage().size(), QSize(2000, 1333));
+
+        // A RAW-only shot shows its RAW whatever is preferred, and saves as " RAW".
+        h.store.select(indexOf(u"ZRV_0005"_s));
+        h.store.setPreferredFormat(ShotFormat::jpeg);
+        h.settle();
+        QVERIFY(!h.store.displayedImage().isNull());
+        Edit edit;
+        edit.crop = UnitRect{0.1, 0.1, 0.5, 0.5};
+        h.store.setCurrentEdit(edit);
+        h.store.saveCopy();
+        h.settle();
+        QCOMPARE(h.store.toast()->message, u"Saved ZRV_0005 RAW crop.jpg to Pictures \u203A Zorva Edits"_s);
     }
 
     void immersiveFollowsTheWindow() {
