@@ -8,6 +8,7 @@
 //                 dragged for two seconds over a 24-megapixel photo.
 // Prints one line per figure. A developer tool; it is not a test.
 
+#include "ViewerRig.h"
 #include "platform/DeviceProperties.h"
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
@@ -46,39 +47,9 @@
 
 using namespace Qt::StringLiterals;
 
+using namespace rig;
+
 namespace {
-
-// No mounts, no devices, no dialogs: the tool opens its own folders.
-class NoVolumes final : public VolumeMonitor {
-public:
-    QList<Volume> mountedVolumes() const override { return {}; }
-    void startWatching() override {}
-};
-class NoDevices final : public DeviceProperties {
-public:
-    std::optional<DeviceDescription> describe(const Volume&) const override { return std::nullopt; }
-};
-class NoChooser final : public FolderChooser {
-public:
-    std::optional<QString> chooseFolder() override { return std::nullopt; }
-};
-class NoReveal final : public FileReveal {
-public:
-    void reveal(const QString&) override {}
-};
-
-// Spins the event loop until `done` holds; false on timeout.
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs = 30000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // Measures the longest gap between two turns of the event loop.
 class StallMeter : public QObject {
@@ -108,34 +79,6 @@ private:
     QElapsedTimer clock_;
     qint64 last_ = -1;
     qint64 longest_ = 0;
-};
-
-struct Viewer {
-    NoVolumes volumes;
-    NoDevices devices;
-    NoChooser chooser;
-    MainWindowControl window;
-    FreedesktopTrash trash;
-    NoReveal reveal;
-    QTemporaryDir home;
-    ViewerStore store{
-        StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(u"edits"_s)}};
-    ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
-    MainWindow main{store, thumbnails, ScreenConversion::forScreen};
-
-    Viewer() {
-        main.resize(1440, 900);
-        main.show();
-        (void)QTest::qWaitForWindowExposed(&main);
-        store.start();
-    }
-
-    bool open(const QString& folder) {
-        store.open(PhotoSource::folder(folder));
-        return waitFor([&] {
-            return store.library().state == Library::State::loaded && !store.displayedImage().isNull();
-        });
-    }
 };
 
 double median(QList<double> values) {

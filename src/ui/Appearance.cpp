@@ -1,5 +1,7 @@
 #include "Appearance.h"
 
+#include <QLabel>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPalette>
@@ -77,3 +79,12 @@ QFont monospaced(QFont font) {
 }
 
 } // namespace Appearance
+
+void Appearance::fitWrappedText(QLabel* label, int maxWidth) {
+    const QFontMetrics metrics(label->font());
+    const QRect text =
+        metrics.boundingRect(QRect(0, 0, maxWidth, 100000), Qt::TextWordWrap | Qt::AlignLeft, label->text());
+    const int width = std::min(maxWidth, text.width() + 1);
+    label->setFixedWidth(width);
+    label->setFixedHeight(label->heightForWidth(width));
+}

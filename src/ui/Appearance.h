@@ -4,6 +4,7 @@
 #include <QFont>
 
 class QApplication;
+class QLabel;
 
 // The viewer's look: always the dark appearance, whatever the desktop theme,
 // and the few text styles the views use. Sizes are in points (Qt's
@@ -19,6 +20,12 @@ QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
 QFont monospacedDigits(QFont font);
 // A fixed-width font of the same size and weight.
 QFont monospaced(QFont font);
+
+// Sizes a word-wrapped label to its text: as wide as the text needs up to
+// `maxWidth`, and tall enough for every line (Qt's own hint for wrapped
+// labels is a guess that cuts lines off or wraps short texts early).
+// Call after each change of the text.
+void fitWrappedText(QLabel* label, int maxWidth);
 
 // A grey of the given white level (0 black .. 1 white) and opacity.
 inline QColor grey(double white, double opacity = 1.0) {

@@ -26,7 +26,6 @@ EmptyLibraryView::EmptyLibraryView(QWidget* parent)
 
     detail_->setWordWrap(true);
     detail_->setAlignment(Qt::AlignCenter);
-    detail_->setMaximumWidth(380);
     detail_->setFont(Appearance::font(Appearance::TextStyle::body));
     QPalette secondary = detail_->palette();
     secondary.setColor(QPalette::WindowText, Appearance::secondaryText());
@@ -48,6 +47,7 @@ EmptyLibraryView::EmptyLibraryView(QWidget* parent)
 void EmptyLibraryView::setSource(const PhotoSource& source) {
     title_->setText(title(source));
     detail_->setText(detail(source));
+    Appearance::fitWrappedText(detail_, kDetailWidth);
 }
 
 QString EmptyLibraryView::title(const PhotoSource& source) {

@@ -11,6 +11,7 @@ class QLabel;
 class EmptyLibraryView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kDetailWidth = 380;
     explicit EmptyLibraryView(QWidget* parent = nullptr);
 
     void setSource(const PhotoSource& source);

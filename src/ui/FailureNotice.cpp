@@ -20,12 +20,12 @@ FailureNotice::FailureNotice(QWidget* parent)
     message_->setObjectName(u"failureMessage"_s);
     message_->setFont(Appearance::font(Appearance::TextStyle::body));
     message_->setWordWrap(true);
-    message_->setMaximumWidth(480);
     layout->addWidget(message_);
 }
 
 void FailureNotice::setMessage(const QString& message) {
     message_->setText(message);
+    Appearance::fitWrappedText(message_, kMessageWidth);
     adjustSize();
 }
 

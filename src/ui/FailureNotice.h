@@ -9,6 +9,7 @@ class QLabel;
 class FailureNotice : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kMessageWidth = 480;
     explicit FailureNotice(QWidget* parent = nullptr);
     void setMessage(const QString& message);
     QString message() const;

@@ -50,7 +50,6 @@ ToastView::ToastView(QWidget* parent)
     message_->setObjectName(u"toastMessage"_s);
     message_->setFont(Appearance::font(Appearance::TextStyle::body));
     message_->setWordWrap(true);
-    message_->setMaximumWidth(520);
     layout->addWidget(message_);
 
     action_->setObjectName(u"toastAction"_s);
@@ -93,10 +92,11 @@ QString ToastView::actionLabel(ToastAction::Kind kind) {
 
 void ToastView::setToast(const Toast& toast) {
     toast_ = toast;
+    message_->setText(toast.message);
+    Appearance::fitWrappedText(message_, kMessageWidth);
     // At most two lines of message.
     const QFontMetrics metrics(message_->font());
-    message_->setMaximumHeight(metrics.lineSpacing() * 2 + 2);
-    message_->setText(toast.message);
+    message_->setFixedHeight(std::min(message_->height(), metrics.lineSpacing() * 2 + 2));
     action_->setVisible(toast.action.has_value());
     if (toast.action)
         action_->setText(actionLabel(toast.action->kind));

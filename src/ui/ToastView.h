@@ -12,6 +12,7 @@ class QPushButton;
 class ToastView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kMessageWidth = 520;
     explicit ToastView(QWidget* parent = nullptr);
 
     void setToast(const Toast& toast);

@@ -1,0 +1,94 @@
+// zorva-screenshots OUTDIR: shows the window in each of its main states on
+// files it makes itself and writes one PNG per state into OUTDIR: empty,
+// scanning, loaded (with the filmstrip), zoomed, failed, toast, edit panel,
+// crop. Run it under Xvfb or on a desktop and look at the pictures.
+
+#include "ViewerRig.h"
+
+#include "samplegen/SampleCard.h"
+#include "ui/Appearance.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+using namespace rig;
+
+namespace {
+
+bool idle(Viewer& viewer) {
+    return viewer.store.pools().userInitiated()->activeThreadCount() == 0 &&
+           viewer.store.pools().utility()->activeThreadCount() == 0;
+}
+
+// Lets work, animations and fades finish, then grabs the window.
+void shoot(Viewer& viewer, const QString& path, int settleMs = 700) {
+    waitFor([&] { return idle(viewer); });
+    QTest::qWait(settleMs);
+    viewer.main.grab().save(path);
+    QTextStream(stdout) << path << '\n';
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    Appearance::apply(app);
+    if (argc != 2) {
+        QTextStream(stderr) << "usage: zorva-screenshots OUTDIR\n";
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir dir;
+    if (!SampleCard::write(dir.path())) {
+        QTextStream(stderr) << "cannot write the sample card\n";
+        return 1;
+    }
+    const QString card = dir.filePath(QString::fromLatin1(SampleCard::kFolder));
+
+    Viewer viewer;
+    shoot(viewer, out.filePath(u"1-empty.png"_s));
+
+    viewer.store.open(PhotoSource::folder(card));
+    viewer.main.grab().save(out.filePath(u"2-scanning.png"_s));
+    waitFor([&] { return !viewer.store.displayedImage().isNull(); });
+    shoot(viewer, out.filePath(u"3-loaded.png"_s));
+
+    viewer.store.setZoom(3);
+    waitFor([&] { return !viewer.store.detailImage().isNull(); });
+    shoot(viewer, out.filePath(u"4-zoomed.png"_s));
+    viewer.store.resetZoom();
+
+    viewer.store.saveCopy();
+    waitFor([&] { return viewer.store.toast().has_value(); });
+    shoot(viewer, out.filePath(u"5-toast.png"_s), 500);
+
+    viewer.store.setEditPanelShown(true);
+    viewer.store.selectLook(Look::chrome);
+    Edit edit = viewer.store.currentEdit();
+    edit.adjustments.exposure = 0.3;
+    edit.adjustments.warmth = -0.35;
+    viewer.store.setCurrentEdit(edit);
+    shoot(viewer, out.filePath(u"6-edit-panel.png"_s), 300);
+
+    viewer.store.startCrop();
+    viewer.store.setCropDraft(UnitRect{0.15, 0.1, 0.6, 0.7});
+    shoot(viewer, out.filePath(u"7-crop.png"_s));
+    viewer.store.cancelCrop();
+    viewer.store.setEditPanelShown(false);
+
+    // A damaged photo, the newest of its folder.
+    const QString broken = dir.filePath(u"broken"_s);
+    QDir().mkpath(broken);
+    QFile file(broken + u"/ZRV_0100.JPG"_s);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QByteArray("\xFF\xD8\xFF\xE0 damaged", 14));
+    file.close();
+    viewer.store.open(PhotoSource::folder(broken));
+    waitFor([&] { return viewer.store.photoLoad().state == PhotoLoad::State::failed; });
+    shoot(viewer, out.filePath(u"8-failed.png"_s));
+    return 0;
+}
