@@ -116,7 +116,8 @@ private Q_SLOTS:
         all.look = Look::chrome;
         all.adjustments = {0.5, 1.2, 0.8, 0.3};
         int filters = 0;
-        for (const Image::Node* n = all.apply(image).node(); n != image.node(); n = n->input.get()) {
+        const Image applied = all.apply(image);
+        for (const Image::Node* n = applied.node(); n != image.node(); n = n->input.get()) {
             QCOMPARE(n->kind, Image::Node::Kind::color);
             ++filters;
         }
