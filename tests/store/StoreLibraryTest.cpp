@@ -36,14 +36,16 @@ private Q_SLOTS:
         h.devices.byMountPoint[card.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s};
 
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+        QList<Library> states;
+        connect(&h.store, &ViewerStore::libraryChanged, this, [&] { states.append(h.store.library()); });
         h.store.start();
         QVERIFY(h.volumes.watching);
         const PhotoSource source = PhotoSource::camera(u"Zorva ZR-1"_s, card.mountPoint + u"/DCIM"_s);
-        QCOMPARE(h.store.library(), Library::scanning(source));
         QCOMPARE(h.window.activations, 1);
 
+        // A small card may finish scanning before start() returns.
         h.settle();
-        QCOMPARE(h.store.library(), Library::loaded(source));
+        QCOMPARE(states, (QList<Library>{Library::scanning(source), Library::loaded(source)}));
         QCOMPARE(h.store.shots().size(), 3);
         QCOMPARE(h.store.currentIndex(), 0);
         QCOMPARE(h.store.currentShot()->name, u"ZRV_0002"_s); // newest first
@@ -75,7 +77,7 @@ private Q_SLOTS:
         const Volume card = makeCard(dir, u"CARD"_s, 21, 4);
         h.volumes.mount(card);
         const PhotoSource cardSource = PhotoSource::camera(u"CARD"_s, card.mountPoint + u"/DCIM"_s);
-        QCOMPARE(h.store.library(), Library::scanning(cardSource));
+        QCOMPARE(h.store.library().source, cardSource); // scanning, or already loaded
         QCOMPARE(h.window.activations, 1);
         h.settle();
         QCOMPARE(h.store.library(), Library::loaded(cardSource));
