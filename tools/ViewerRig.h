@@ -70,6 +70,9 @@ struct Viewer {
         main.resize(1440, 900);
         main.show();
         (void)QTest::qWaitForWindowExposed(&main);
+        // Window shortcuts need an active window; Xvfb has no window manager to activate it.
+        main.activateWindow();
+        (void)QTest::qWaitForWindowActive(&main);
         store.start();
     }
 

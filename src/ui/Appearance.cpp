@@ -86,5 +86,5 @@ void Appearance::fitWrappedText(QLabel* label, int maxWidth) {
         metrics.boundingRect(QRect(0, 0, maxWidth, 100000), Qt::TextWordWrap | Qt::AlignLeft, label->text());
     const int width = std::min(maxWidth, text.width() + 1);
     label->setFixedWidth(width);
-    label->setFixedHeight(label->heightForWidth(width));
+    label->setFixedHeight(std::max(0, label->heightForWidth(width))); // -1 for no text
 }
