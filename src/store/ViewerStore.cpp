@@ -152,21 +152,26 @@ void ViewerStore::setImmersive(bool immersive) {
     setObservable(this, isImmersive_, immersive, &ViewerStore::isImmersiveChanged);
 }
 
+namespace {
+
 // Bitmaps compare by identity: comparing pixels would cost a full pass over
 // a 2560-pixel image on every render, and a new render is news even when its
 // pixels happen to match.
-void ViewerStore::setDisplayedImage(const QImage& image) {
-    if (image.cacheKey() == displayedImage_.cacheKey() && image.isNull() == displayedImage_.isNull())
+void setBitmap(ViewerStore* store, QImage& field, const QImage& image, void (ViewerStore::*changed)()) {
+    if (image.cacheKey() == field.cacheKey() && image.isNull() == field.isNull())
         return;
-    displayedImage_ = image;
-    Q_EMIT displayedImageChanged();
+    field = image;
+    Q_EMIT(store->*changed)();
+}
+
+} // namespace
+
+void ViewerStore::setDisplayedImage(const QImage& image) {
+    setBitmap(this, displayedImage_, image, &ViewerStore::displayedImageChanged);
 }
 
 void ViewerStore::setDetailImage(const QImage& image) {
-    if (image.cacheKey() == detailImage_.cacheKey() && image.isNull() == detailImage_.isNull())
-        return;
-    detailImage_ = image;
-    Q_EMIT detailImageChanged();
+    setBitmap(this, detailImage_, image, &ViewerStore::detailImageChanged);
 }
 
 void ViewerStore::setPhotoLoad(const PhotoLoad& load) {

@@ -101,7 +101,7 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
     column->addLayout(cropRow);
 
     column->addWidget(headline(u"Adjust"_s, content));
-    struct SliderSpec {
+    struct SliderSetup {
         QString title;
         double minimum;
         double maximum;
@@ -109,16 +109,16 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
         AdjustmentSlider::Format format;
         double Adjustments::*field;
     };
-    const SliderSpec specs[] = {
+    const SliderSetup setups[] = {
         {u"Exposure"_s, -2, 2, 0, &AdjustmentSlider::exposureText, &Adjustments::exposure},
         {u"Contrast"_s, 0.5, 1.5, 1, &AdjustmentSlider::percentAroundOne, &Adjustments::contrast},
         {u"Saturation"_s, 0, 2, 1, &AdjustmentSlider::percentAroundOne, &Adjustments::saturation},
         {u"Warmth"_s, -1, 1, 0, &AdjustmentSlider::percent, &Adjustments::warmth},
     };
-    for (const SliderSpec& spec : specs) {
+    for (const SliderSetup& setup : setups) {
         auto* slider =
-            new AdjustmentSlider(spec.title, spec.minimum, spec.maximum, spec.neutral, spec.format, content);
-        connect(slider, &AdjustmentSlider::valueEdited, this, [this, field = spec.field](double value) {
+            new AdjustmentSlider(setup.title, setup.minimum, setup.maximum, setup.neutral, setup.format, content);
+        connect(slider, &AdjustmentSlider::valueEdited, this, [this, field = setup.field](double value) {
             edit([&](Adjustments& adjustments) { adjustments.*field = value; });
         });
         column->addWidget(slider);
