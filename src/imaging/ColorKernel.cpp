@@ -108,8 +108,8 @@ void ColorKernel::copyRows(const ColorKernelArgs::Rows& a, int rowBegin, int row
     }
 }
 
-void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width, int rowBegin,
-                            int rowEnd) {
+void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width,
+                            int rowBegin, int rowEnd) {
     const PreparedRows p = prepare(plan, source, target, width);
     const bool rgbaIn = source.format == Format::rgba8;
     const bool rgbaOut = target.format == Format::rgba8 || target.format == Format::bgra8;
@@ -147,7 +147,8 @@ void ColorKernel::apply(const Plan& plan, const Source& source, const Target& ta
     }
     // Chunks of about 64 K pixels: small enough to share out evenly.
     const int grain = std::max(1, 65536 / width);
-    runner->run(height, grain, [&](int begin, int end) { applyRows(plan, source, target, width, begin, end); });
+    runner->run(height, grain,
+                [&](int begin, int end) { applyRows(plan, source, target, width, begin, end); });
 }
 
 std::shared_ptr<const ColorKernel::DecodeTables> ColorKernel::srgbDecode() {

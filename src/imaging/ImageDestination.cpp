@@ -44,16 +44,16 @@ std::expected<void, ImagingError> ImageDestination::finalize() {
 
     const int fd = fd_;
     return JpegCompressor::encode(bitmap.constBits(), bitmap.width(), bitmap.height(), bitmap.bytesPerLine(),
-                               format, options, [fd](const unsigned char* data, size_t size) {
-                                   while (size > 0) {
-                                       const ssize_t n = ::write(fd, data, size);
-                                       if (n < 0 && errno == EINTR)
-                                           continue;
-                                       if (n <= 0)
-                                           return false;
-                                       data += n;
-                                       size -= size_t(n);
-                                   }
-                                   return true;
-                               });
+                                  format, options, [fd](const unsigned char* data, size_t size) {
+                                      while (size > 0) {
+                                          const ssize_t n = ::write(fd, data, size);
+                                          if (n < 0 && errno == EINTR)
+                                              continue;
+                                          if (n <= 0)
+                                              return false;
+                                          data += n;
+                                          size -= size_t(n);
+                                      }
+                                      return true;
+                                  });
 }

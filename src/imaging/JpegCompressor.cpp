@@ -72,8 +72,8 @@ int JpegCompressor::qualityPercent(double quality) {
 }
 
 std::expected<void, ImagingError> JpegCompressor::encode(const unsigned char* pixels, int width, int height,
-                                                      qsizetype stride, ColorKernel::Format format,
-                                                      const Options& options, const Sink& sink) {
+                                                         qsizetype stride, ColorKernel::Format format,
+                                                         const Options& options, const Sink& sink) {
     const J_COLOR_SPACE space = inputSpace(format);
     if (space == JCS_UNKNOWN || width <= 0 || height <= 0 || width > 65500 || height > 65500)
         return std::unexpected(ImagingError{QStringLiteral("Cannot encode this image as JPEG")});
@@ -133,9 +133,9 @@ std::expected<void, ImagingError> JpegCompressor::encode(const unsigned char* pi
 }
 
 std::expected<QByteArray, ImagingError> JpegCompressor::encode(const unsigned char* pixels, int width,
-                                                            int height, qsizetype stride,
-                                                            ColorKernel::Format format,
-                                                            const Options& options) {
+                                                               int height, qsizetype stride,
+                                                               ColorKernel::Format format,
+                                                               const Options& options) {
     QByteArray bytes;
     // A guess that saves most regrowth: about a byte per pixel at high quality.
     bytes.reserve(qsizetype(width) * height / 2);

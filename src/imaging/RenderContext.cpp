@@ -329,6 +329,6 @@ std::expected<QByteArray, ImagingError> RenderContext::jpegData(const Image& ima
         return std::unexpected(bitmap.error());
     JpegCompressor::Options options;
     options.quality = JpegCompressor::qualityPercent(quality);
-    return JpegCompressor::encode(bitmap->constBits(), bitmap->width(), bitmap->height(), bitmap->bytesPerLine(),
-                               ColorKernel::Format::rgba8, options);
+    return JpegCompressor::encode(bitmap->constBits(), bitmap->width(), bitmap->height(),
+                                  bitmap->bytesPerLine(), ColorKernel::Format::rgba8, options);
 }

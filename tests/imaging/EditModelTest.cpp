@@ -69,7 +69,8 @@ private Q_SLOTS:
         QCOMPARE(ratio(CropAspect::free, 1.5), std::optional<double>());
         QCOMPARE(ratio(CropAspect::original, 1.5), std::optional<double>(1.5));
         QCOMPARE(ratio(CropAspect::portrait4x5, 1.5), std::optional<double>(0.8));
-        QCOMPARE(cropAspectFromRawValue(u"landscape3x2"), std::optional<CropAspect>(CropAspect::landscape3x2));
+        QCOMPARE(cropAspectFromRawValue(u"landscape3x2"),
+                 std::optional<CropAspect>(CropAspect::landscape3x2));
     }
 
     void unchangedEdits() {
@@ -171,21 +172,22 @@ private Q_SLOTS:
         QTest::addColumn<double>("dy");
         QTest::addColumn<double>("ratio"); // 0: free
         QTest::addColumn<UnitRect>("expected");
-        QTest::newRow("bottom right out to the edge")
-            << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight) << 1.0 << 1.0 << 0.0 << UnitRect{0.1, 0.1, 0.9, 0.9};
-        QTest::newRow("bottom right past the anchor") << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight) << -1.0
-                                                      << -1.0 << 0.0 << UnitRect{0.1, 0.1, 0.04, 0.04};
-        QTest::newRow("top left with ratio 1")
-            << UnitRect{0.2, 0.2, 0.6, 0.6} << int(C::topLeft) << 0.1 << 0.0 << 1.0 << UnitRect{0.3, 0.3, 0.5, 0.5};
-        QTest::newRow("top right within") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::topRight) << 0.1 << -0.1 << 0.0
-                                          << UnitRect{0.2, 0.1, 0.5, 0.5};
-        QTest::newRow("bottom left to the left edge") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::bottomLeft) << -0.5
-                                                      << 0.1 << 0.0 << UnitRect{0.0, 0.2, 0.6, 0.5};
+        QTest::newRow("bottom right out to the edge") << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight)
+                                                      << 1.0 << 1.0 << 0.0 << UnitRect{0.1, 0.1, 0.9, 0.9};
+        QTest::newRow("bottom right past the anchor")
+            << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight) << -1.0 << -1.0 << 0.0
+            << UnitRect{0.1, 0.1, 0.04, 0.04};
+        QTest::newRow("top left with ratio 1") << UnitRect{0.2, 0.2, 0.6, 0.6} << int(C::topLeft) << 0.1
+                                               << 0.0 << 1.0 << UnitRect{0.3, 0.3, 0.5, 0.5};
+        QTest::newRow("top right within") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::topRight) << 0.1 << -0.1
+                                          << 0.0 << UnitRect{0.2, 0.1, 0.5, 0.5};
+        QTest::newRow("bottom left to the left edge") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::bottomLeft)
+                                                      << -0.5 << 0.1 << 0.0 << UnitRect{0.0, 0.2, 0.6, 0.5};
         QTest::newRow("anchor nearer the edge than the minimum")
             << UnitRect{0.0, 0.0, 0.02, 0.5} << int(C::bottomLeft) << 0.5 << 0.0 << 0.0
             << UnitRect{0.0, 0.0, 0.02, 0.5};
-        QTest::newRow("ratio shrinks the wider side") << UnitRect{0.1, 0.1, 0.4, 0.2} << int(C::bottomRight) << 0.0
-                                                      << 0.0 << 1.0 << UnitRect{0.1, 0.1, 0.2, 0.2};
+        QTest::newRow("ratio shrinks the wider side") << UnitRect{0.1, 0.1, 0.4, 0.2} << int(C::bottomRight)
+                                                      << 0.0 << 0.0 << 1.0 << UnitRect{0.1, 0.1, 0.2, 0.2};
     }
     void cropCornerDrags() {
         QFETCH(UnitRect, rect);
@@ -194,8 +196,9 @@ private Q_SLOTS:
         QFETCH(double, dy);
         QFETCH(double, ratio);
         QFETCH(UnitRect, expected);
-        const UnitRect result = CropGeometry::resized(rect, CropGeometry::Corner(corner), dx, dy,
-                                                      ratio > 0 ? std::optional<double>(ratio) : std::nullopt);
+        const UnitRect result =
+            CropGeometry::resized(rect, CropGeometry::Corner(corner), dx, dy,
+                                  ratio > 0 ? std::optional<double>(ratio) : std::nullopt);
         QVERIFY2(near(result, expected), qPrintable(describe(result)));
     }
 };

@@ -123,7 +123,8 @@ private Q_SLOTS:
         }();
         const Edit edit{Look(look), adjustments, std::nullopt};
         static const RenderContext context(2);
-        const auto rendered = context.render(edit.apply(Image::fromBitmap(scene)), QColorSpace(QColorSpace::DisplayP3));
+        const auto rendered =
+            context.render(edit.apply(Image::fromBitmap(scene)), QColorSpace(QColorSpace::DisplayP3));
         QVERIFY(rendered.has_value());
         QCOMPARE(rendered->size(), scene.size());
         int worst = 0;
@@ -135,7 +136,8 @@ private Q_SLOTS:
                             ColorMath::decode(in[x * 4 + 2] / 255.0)};
                 const Rgb r = reference(edit, c);
                 for (int i = 0; i < 3; ++i) {
-                    const int expected = int(std::lround(std::clamp(ColorMath::encode(r[size_t(i)]), 0.0, 1.0) * 255));
+                    const int expected =
+                        int(std::lround(std::clamp(ColorMath::encode(r[size_t(i)]), 0.0, 1.0) * 255));
                     worst = std::max(worst, std::abs(expected - int(out[x * 4 + i])));
                 }
             }

@@ -39,10 +39,9 @@ inline QString cameraJpeg(const QString& dir, const QString& name, const QImage&
     CameraJpegWriter::Options options;
     options.quality = quality;
     const QString path = QDir(dir).filePath(name);
-    const auto written =
-        CameraJpegWriter::write(path, ExifOrientation::toStored(upright.convertToFormat(QImage::Format_RGB888),
-                                                                orientation),
-                                info, options);
+    const auto written = CameraJpegWriter::write(
+        path, ExifOrientation::toStored(upright.convertToFormat(QImage::Format_RGB888), orientation), info,
+        options);
     return written ? path : QString();
 }
 
@@ -58,7 +57,8 @@ inline bool writeAll(const QString& path, const QByteArray& bytes) {
 
 // An sRGB colour as 8-bit Display P3.
 inline std::array<int, 3> srgbInDisplayP3(QRgb c) {
-    const std::array<double, 3> linear{ColorMath::decode(qRed(c) / 255.0), ColorMath::decode(qGreen(c) / 255.0),
+    const std::array<double, 3> linear{ColorMath::decode(qRed(c) / 255.0),
+                                       ColorMath::decode(qGreen(c) / 255.0),
                                        ColorMath::decode(qBlue(c) / 255.0)};
     const auto p3 = ColorMath::srgbToDisplayP3() * linear;
     std::array<int, 3> out{};

@@ -30,10 +30,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("maxPixel");
         QTest::addColumn<QSize>("expected");
-        QTest::newRow("larger than the file") << fixtures::sample("ZRV_0001.JPG") << 2560 << QSize(2000, 1333);
+        QTest::newRow("larger than the file")
+            << fixtures::sample("ZRV_0001.JPG") << 2560 << QSize(2000, 1333);
         QTest::newRow("half") << fixtures::sample("ZRV_0001.JPG") << 1000 << QSize(1000, 667);
         QTest::newRow("thumbnail") << fixtures::sample("ZRV_0004.JPG") << 240 << QSize(240, 160);
-        QTest::newRow("portrait, orientation 6") << fixtures::sample("ZRV_0002.JPG") << 1000 << QSize(667, 1000);
+        QTest::newRow("portrait, orientation 6")
+            << fixtures::sample("ZRV_0002.JPG") << 1000 << QSize(667, 1000);
         QTest::newRow("tiny") << fixtures::sample("ZRV_0007.JPG") << 37 << QSize(37, 25);
     }
     void scaledReadFitsTheBound() {
@@ -68,8 +70,8 @@ private Q_SLOTS:
         QFETCH(int, orientation);
         // An upright 3:2 pattern; the camera stores it turned.
         const QImage upright = SyntheticScene::testPattern(QSize(600, 400));
-        const QString path = fixtures::cameraJpeg(dir_.path(), QStringLiteral("o%1.jpg").arg(orientation), upright,
-                                                  orientation, 95);
+        const QString path = fixtures::cameraJpeg(dir_.path(), QStringLiteral("o%1.jpg").arg(orientation),
+                                                  upright, orientation, 95);
         QVERIFY(!path.isEmpty());
         for (int maxPixel : {600, 300}) {
             const auto image = reader_.readScaled(path, maxPixel);
@@ -78,14 +80,17 @@ private Q_SLOTS:
             const QRgb colours[3] = {SyntheticScene::kPatternRed, SyntheticScene::kPatternGreen,
                                      SyntheticScene::kPatternBlue};
             for (int q = 0; q < 3; ++q) {
-                const double d = fixtures::distance(fixtures::mean(*image, fixtures::quadrant(image->size(), q)),
-                                                    fixtures::srgbInDisplayP3(colours[q]));
+                const double d =
+                    fixtures::distance(fixtures::mean(*image, fixtures::quadrant(image->size(), q)),
+                                       fixtures::srgbInDisplayP3(colours[q]));
                 QVERIFY2(d < 4, qPrintable(QStringLiteral("quadrant %1 off by %2").arg(q).arg(d)));
             }
             // The ramp runs from dark at its left to light at its right.
             const QRect ramp = fixtures::quadrant(image->size(), 3);
-            const auto left = fixtures::mean(*image, QRect(ramp.left() - ramp.width(), ramp.top(), 4, ramp.height()));
-            const auto right = fixtures::mean(*image, QRect(ramp.right() + ramp.width() - 4, ramp.top(), 4, ramp.height()));
+            const auto left =
+                fixtures::mean(*image, QRect(ramp.left() - ramp.width(), ramp.top(), 4, ramp.height()));
+            const auto right =
+                fixtures::mean(*image, QRect(ramp.right() + ramp.width() - 4, ramp.top(), 4, ramp.height()));
             QVERIFY(left[1] + 60 < right[1]);
         }
     }
@@ -107,16 +112,18 @@ private Q_SLOTS:
             options.quality = 100;
             if (tagged)
                 options.iccProfile = ColorProfile::displayP3().iccBytes();
-            const auto bytes = JpegCompressor::encode(red.constBits(), red.width(), red.height(), red.bytesPerLine(),
-                                                    ColorKernel::Format::rgba8, options);
+            const auto bytes =
+                JpegCompressor::encode(red.constBits(), red.width(), red.height(), red.bytesPerLine(),
+                                       ColorKernel::Format::rgba8, options);
             QVERIFY(bytes.has_value());
-            const QString path = dir_.filePath(tagged ? QStringLiteral("p3.jpg") : QStringLiteral("srgb.jpg"));
+            const QString path =
+                dir_.filePath(tagged ? QStringLiteral("p3.jpg") : QStringLiteral("srgb.jpg"));
             QVERIFY(fixtures::writeAll(path, *bytes));
             const auto image = reader_.readScaled(path, 64);
             QVERIFY(image.has_value());
             const auto m = fixtures::mean(*image, QRect(16, 16, 32, 16));
-            const std::array<int, 3> expected = tagged ? std::array<int, 3>{255, 0, 0}
-                                                       : fixtures::srgbInDisplayP3(qRgb(255, 0, 0));
+            const std::array<int, 3> expected =
+                tagged ? std::array<int, 3>{255, 0, 0} : fixtures::srgbInDisplayP3(qRgb(255, 0, 0));
             QVERIFY2(fixtures::distance(m, expected) < 3,
                      qPrintable(QStringLiteral("%1 %2 %3").arg(m[0]).arg(m[1]).arg(m[2])));
         }

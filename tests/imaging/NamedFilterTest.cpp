@@ -73,7 +73,7 @@ bool isGrey(QRgb c, int tolerance = 1) {
     return std::abs(qRed(c) - qGreen(c)) <= tolerance && std::abs(qBlue(c) - qGreen(c)) <= tolerance;
 }
 
-const std::vector<QRgb> kColours{qRgb(200, 60, 50), qRgb(40, 150, 90), qRgb(70, 80, 210),
+const std::vector<QRgb> kColours{qRgb(200, 60, 50),   qRgb(40, 150, 90),  qRgb(70, 80, 210),
                                  qRgb(140, 130, 120), qRgb(230, 200, 40), qRgb(20, 20, 30)};
 
 } // namespace
@@ -98,8 +98,8 @@ private Q_SLOTS:
         const Filtered grey = filter(kColours, u"CIColorControls", {{u"inputSaturation"_s, 0.0}});
         for (QRgb c : grey.colours)
             QVERIFY(isGrey(c));
-        const Filtered same = filter(kColours, u"CIColorControls",
-                                     {{u"inputSaturation"_s, 1.0}, {u"inputContrast"_s, 1.0}});
+        const Filtered same =
+            filter(kColours, u"CIColorControls", {{u"inputSaturation"_s, 1.0}, {u"inputContrast"_s, 1.0}});
         QCOMPARE(same.colours, kColours);
         // Contrast scales encoded values about mid-grey.
         const auto g = greys(5);
@@ -107,8 +107,8 @@ private Q_SLOTS:
         QVERIFY(qGreen(contrast.colours[1]) < qGreen(g[1]));
         QVERIFY(std::abs(qGreen(contrast.colours[2]) - qGreen(g[2])) <= 1);
         QVERIFY(qGreen(contrast.colours[3]) > qGreen(g[3]));
-        QVERIFY(std::abs(qGreen(contrast.colours[1]) - int(std::lround((qGreen(g[1]) / 255.0 - 0.5) * 1.5 * 255 +
-                                                                       127.5))) <= 1);
+        QVERIFY(std::abs(qGreen(contrast.colours[1]) -
+                         int(std::lround((qGreen(g[1]) / 255.0 - 0.5) * 1.5 * 255 + 127.5))) <= 1);
         const Filtered richer = filter(kColours, u"CIColorControls", {{u"inputSaturation"_s, 1.5}});
         for (size_t i = 0; i < kColours.size(); ++i)
             QVERIFY(saturation(richer.colours[i]) >= saturation(kColours[i]) - 0.01);
@@ -127,19 +127,22 @@ private Q_SLOTS:
 
     void temperatureAndTint() {
         const std::vector<QRgb> grey{qRgb(128, 128, 128)};
-        const auto warm = filter(grey, u"CITemperatureAndTint",
-                                 {{u"inputNeutral"_s, QPointF(9000, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
+        const auto warm =
+            filter(grey, u"CITemperatureAndTint",
+                   {{u"inputNeutral"_s, QPointF(9000, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
         QVERIFY(qRed(warm.colours[0]) > qBlue(warm.colours[0]) + 10);
-        const auto cool = filter(grey, u"CITemperatureAndTint",
-                                 {{u"inputNeutral"_s, QPointF(4000, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
+        const auto cool =
+            filter(grey, u"CITemperatureAndTint",
+                   {{u"inputNeutral"_s, QPointF(4000, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
         QVERIFY(qBlue(cool.colours[0]) > qRed(cool.colours[0]) + 10);
-        const auto same = filter(kColours, u"CITemperatureAndTint",
-                                 {{u"inputNeutral"_s, QPointF(6500, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
+        const auto same =
+            filter(kColours, u"CITemperatureAndTint",
+                   {{u"inputNeutral"_s, QPointF(6500, 0)}, {u"inputTargetNeutral"_s, QPointF(6500, 0)}});
         QCOMPARE(same.colours, kColours);
         // Vectors may also come as lists of two numbers.
-        const auto listed = filter(grey, u"CITemperatureAndTint",
-                                   {{u"inputNeutral"_s, QVariantList{9000, 0}},
-                                    {u"inputTargetNeutral"_s, QVariantList{6500, 0}}});
+        const auto listed = filter(
+            grey, u"CITemperatureAndTint",
+            {{u"inputNeutral"_s, QVariantList{9000, 0}}, {u"inputTargetNeutral"_s, QVariantList{6500, 0}}});
         QCOMPARE(listed.colours, warm.colours);
     }
 
@@ -176,9 +179,9 @@ private Q_SLOTS:
 
     void filtersKeepTheExtent_data() {
         QTest::addColumn<QString>("name");
-        for (const char* n : {"CIPhotoEffectMono", "CIPhotoEffectNoir", "CIPhotoEffectChrome", "CIPhotoEffectFade",
-                              "CIPhotoEffectTransfer", "CIPhotoEffectProcess", "CIVibrance", "CIColorControls",
-                              "CIExposureAdjust", "CITemperatureAndTint"})
+        for (const char* n : {"CIPhotoEffectMono", "CIPhotoEffectNoir", "CIPhotoEffectChrome",
+                              "CIPhotoEffectFade", "CIPhotoEffectTransfer", "CIPhotoEffectProcess",
+                              "CIVibrance", "CIColorControls", "CIExposureAdjust", "CITemperatureAndTint"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
     void filtersKeepTheExtent() {
@@ -194,8 +197,8 @@ private Q_SLOTS:
         flat.fill(QColor(90, 140, 200));
         flat.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
         const Image image = Image::fromBitmap(flat);
-        const auto scaled =
-            image.applyingFilter(u"CILanczosScaleTransform", {{u"inputScale"_s, 0.5}, {u"inputAspectRatio"_s, 1.0}});
+        const auto scaled = image.applyingFilter(u"CILanczosScaleTransform",
+                                                 {{u"inputScale"_s, 0.5}, {u"inputAspectRatio"_s, 1.0}});
         QVERIFY(scaled.has_value());
         QCOMPARE(scaled->extent(), (ImageRect{0, 0, 45, 30}));
         const RenderContext context(2);
