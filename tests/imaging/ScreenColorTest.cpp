@@ -160,6 +160,7 @@ private Q_SLOTS:
             // The block of the dropped result serves the next one.
             keptB = screen.convert(b);
             QCOMPARE(keptB.constBits(), memory);
+            QCOMPARE(keptB.bytesPerLine(), qsizetype(b.width()) * 4);
             // A result still held is never handed out again.
             secondA = screen.convert(a);
             QVERIFY(secondA.constBits() != keptB.constBits());
