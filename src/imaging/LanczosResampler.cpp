@@ -191,41 +191,48 @@ void LanczosResampler::resampleRows(const uint8_t* input, qsizetype inStride, ui
                                     qsizetype outStride, int begin, int end) const {
     if (begin >= end || x_.outSize == 0)
         return;
-    const bool avx2 = hasAvx2();
     // Vertical first: the shrunken row count makes the costlier horizontal
     // pass cheaper, and one intermediate row per output row stays in L1.
     thread_local std::vector<uint8_t> row;
-    thread_local std::vector<const uint8_t*> rows;
-    const size_t inBytes = size_t(x_.inSize) * 4;
-    if (row.size() < inBytes)
-        row.resize(inBytes);
-    if (rows.size() < size_t(y_.taps))
-        rows.resize(size_t(y_.taps));
-    const int yPairs = (y_.taps + 1) / 2;
-    const int xPairs = (x_.taps + 1) / 2;
+    const int inBytes = x_.inSize * 4;
+    if (row.size() < size_t(inBytes))
+        row.resize(size_t(inBytes));
     for (int y = begin; y < end; ++y) {
-        const uint8_t* source = nullptr;
-        if (y_.identity) {
-            source = input + y * inStride;
-        } else {
-            const int first = y_.first[size_t(y)];
-            for (int k = 0; k < y_.taps; ++k)
-                rows[size_t(k)] = input + (first + k) * inStride;
-            const int32_t* pairs = y_.pairs.data() + size_t(y) * size_t(yPairs);
-            if (avx2)
-                verticalAvx2(rows.data(), pairs, y_.taps, int(inBytes), row.data());
-            else
-                verticalBaseline(rows.data(), pairs, y_.taps, int(inBytes), row.data());
+        const uint8_t* source = input + y * inStride;
+        if (!y_.identity) {
+            verticalRow(input, inStride, y, inBytes, row.data());
             source = row.data();
         }
-        uint8_t* out = output + (y - begin) * outStride;
-        if (x_.identity)
-            std::memcpy(out, source, inBytes);
-        else if (avx2 && (x_.taps & 1) == 0)
-            horizontalAvx2(x_.first.data(), x_.pairs.data(), xPairs, x_.outSize, source, out);
-        else
-            horizontalBaseline(x_.first.data(), x_.pairs.data(), xPairs, x_.taps, x_.outSize, source, out);
+        horizontalRow(source, output + (y - begin) * outStride);
     }
+}
+
+void LanczosResampler::verticalRow(const uint8_t* input, qsizetype inStride, int row, int bytes,
+                                   uint8_t* out) const {
+    if (y_.identity) {
+        std::memcpy(out, input + row * inStride, size_t(bytes));
+        return;
+    }
+    thread_local std::vector<const uint8_t*> rows;
+    if (rows.size() < size_t(y_.taps))
+        rows.resize(size_t(y_.taps));
+    const int first = y_.first[size_t(row)];
+    for (int k = 0; k < y_.taps; ++k)
+        rows[size_t(k)] = input + (first + k) * inStride;
+    const int32_t* pairs = y_.pairs.data() + size_t(row) * size_t((y_.taps + 1) / 2);
+    if (hasAvx2())
+        verticalAvx2(rows.data(), pairs, y_.taps, bytes, out);
+    else
+        verticalBaseline(rows.data(), pairs, y_.taps, bytes, out);
+}
+
+void LanczosResampler::horizontalRow(const uint8_t* in, uint8_t* out) const {
+    if (x_.identity)
+        std::memcpy(out, in, size_t(x_.inSize) * 4);
+    else if (hasAvx2() && (x_.taps & 1) == 0)
+        horizontalAvx2(x_.first.data(), x_.pairs.data(), (x_.taps + 1) / 2, x_.outSize, in, out);
+    else
+        horizontalBaseline(x_.first.data(), x_.pairs.data(), (x_.taps + 1) / 2, x_.taps, x_.outSize, in, out);
 }
 
 void LanczosResampler::resample(const uint8_t* input, qsizetype inStride, uint8_t* output,

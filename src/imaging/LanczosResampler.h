@@ -40,6 +40,13 @@ public:
     void resample(const uint8_t* input, qsizetype inStride, uint8_t* output, qsizetype outStride,
                   const ParallelRunner* runner) const;
 
+    // The two passes one row at a time, for callers that bring their own
+    // rows. Vertical: output row `row` of rows `bytes` long, any number of
+    // channels (planes too), from input rows `inStride` apart starting at
+    // `input`. Horizontal: one row of inWidth() four-channel pixels to outWidth().
+    void verticalRow(const uint8_t* input, qsizetype inStride, int row, int bytes, uint8_t* out) const;
+    void horizontalRow(const uint8_t* in, uint8_t* out) const;
+
     // The weights of one axis: output i reads taps input pixels from first[i].
     struct Axis {
         int inSize = 0;
