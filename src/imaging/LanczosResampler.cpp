@@ -162,6 +162,10 @@ LanczosResampler::Axis LanczosResampler::makeAxis(int inSize, int outSize, doubl
             a.pairs[size_t(i) * size_t(pairs) + size_t(k / 2)] = int32_t(lo | (hi << 16));
         }
     }
+    // Each word four times, one per channel, ready for a 128-bit multiply-add.
+    a.spread.resize(a.pairs.size() * 4);
+    for (size_t i = 0; i < a.pairs.size(); ++i)
+        std::fill_n(a.spread.begin() + ptrdiff_t(i * 4), 4, a.pairs[i]);
     return a;
 }
 
@@ -230,7 +234,7 @@ void LanczosResampler::horizontalRow(const uint8_t* in, uint8_t* out) const {
     if (x_.identity)
         std::memcpy(out, in, size_t(x_.inSize) * 4);
     else if (hasAvx2() && (x_.taps & 1) == 0)
-        horizontalAvx2(x_.first.data(), x_.pairs.data(), (x_.taps + 1) / 2, x_.outSize, in, out);
+        horizontalAvx2(x_.first.data(), x_.spread.data(), (x_.taps + 1) / 2, x_.outSize, in, out);
     else
         horizontalBaseline(x_.first.data(), x_.pairs.data(), (x_.taps + 1) / 2, x_.taps, x_.outSize, in, out);
 }

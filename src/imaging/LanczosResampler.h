@@ -56,6 +56,7 @@ public:
         std::vector<int> first;
         std::vector<int16_t> weights; // outSize x taps, sum 1 << 14 each
         std::vector<int32_t> pairs;   // outSize x (taps + 1) / 2: two weights per word
+        std::vector<int32_t> spread;  // the same, each word four times
     };
     static Axis makeAxis(int inSize, int outSize, double scale, double offset = 0);
     static constexpr int kPrecision = 14;
@@ -63,8 +64,8 @@ public:
 private:
     static void horizontalBaseline(const int* first, const int32_t* pairs, int pairCount, int taps,
                                    int outSize, const uint8_t* in, uint8_t* out);
-    // Needs an even number of taps.
-    static void horizontalAvx2(const int* first, const int32_t* pairs, int pairCount, int outSize,
+    // Needs an even number of taps; takes the spread weights.
+    static void horizontalAvx2(const int* first, const int32_t* spread, int pairCount, int outSize,
                                const uint8_t* in, uint8_t* out);
     static void verticalBaseline(const uint8_t* const* rows, const int32_t* pairs, int taps, int bytes,
                                  uint8_t* out);
