@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -53,19 +55,23 @@ std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominat
                                        buffer->data() + offsets[2]};
     const YCbCrScaler::Plane views[3] = {
         {buffers[0], strides[0]}, {buffers[1], strides[1]}, {buffers[2], strides[2]}};
-    const YCbCrScaler scaler(planes.size[0], planes.size[1], planes.chromaDivisor, out);
+    // Made by whichever thread needs it first, so that decoding starts at once.
+    std::once_flag made;
+    std::optional<YCbCrScaler> scaler;
 
     ParallelRunner::Progress progress;
     std::expected<void, ImagingError> decoded;
     resources.runner->run(
         out.height(), 32,
         [&](int begin, int end) {
-            if (!progress.waitFor(scaler.lumaRowsFor(begin, end)))
+            std::call_once(
+                made, [&] { scaler.emplace(planes.size[0], planes.size[1], planes.chromaDivisor, out); });
+            if (!progress.waitFor(scaler->lumaRowsFor(begin, end)))
                 return;
             thread_local std::vector<unsigned char> scratch;
             const qsizetype stride = qsizetype(out.width()) * 4;
             scratch.resize(size_t(stride) * size_t(end - begin));
-            scaler.rows(views, begin, end, scratch.data(), stride);
+            scaler->rows(views, begin, end, scratch.data(), stride);
             ColorKernel::applyRows(
                 plan, {scratch.data(), 4, stride, ColorKernel::Format::rgba8},
                 {target + begin * place.yStep, place.xStep, place.yStep, ColorKernel::Format::rgba8},
