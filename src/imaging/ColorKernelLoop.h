@@ -24,27 +24,33 @@ using namespace ColorKernelArgs;
 
 constexpr int kBlock = 64;
 
+// The curves are short chains of dependent multiply-adds; inlined into the
+// step loop, the six chains of two vectors of three channels interleave.
+#define COLOR_INLINE inline __attribute__((always_inline))
+
 constexpr int W = COLOR_LOOP_WIDTH;
 
 struct V {
     typedef float F __attribute__((vector_size(4 * W)));
     typedef int32_t I __attribute__((vector_size(4 * W)));
 
-    static F load(const float* p) {
+    static COLOR_INLINE F load(const float* p) {
         F v;
         __builtin_memcpy(&v, p, sizeof v);
         return v;
     }
-    static void store(float* p, F v) { __builtin_memcpy(p, &v, sizeof v); }
-    static F splat(float s) { return F{} + s; }
-    static F min(F a, F b) { return a < b ? a : b; }
-    static F max(F a, F b) { return a > b ? a : b; }
-    static F abs(F x) { return (F)((I)x & 0x7fffffff); }
-    static F withSignOf(F magnitude, F sign) { return (F)((I)magnitude | ((I)sign & int32_t(0x80000000))); }
+    static COLOR_INLINE void store(float* p, F v) { __builtin_memcpy(p, &v, sizeof v); }
+    static COLOR_INLINE F splat(float s) { return F{} + s; }
+    static COLOR_INLINE F min(F a, F b) { return a < b ? a : b; }
+    static COLOR_INLINE F max(F a, F b) { return a > b ? a : b; }
+    static COLOR_INLINE F abs(F x) { return (F)((I)x & 0x7fffffff); }
+    static COLOR_INLINE F withSignOf(F magnitude, F sign) {
+        return (F)((I)magnitude | ((I)sign & int32_t(0x80000000)));
+    }
 
     // log2 of x > 0 (normal numbers): exponent plus a degree-5 Chebyshev fit
     // of log2(1 + u) on [0, 1], absolute error below 2e-5.
-    static F log2(F x) {
+    static COLOR_INLINE F log2(F x) {
         const I bits = (I)x;
         const I exponent = ((bits >> 23) & 0xff) - 127;
         const F u = (F)((bits & 0x7fffff) | 0x3f800000) - 1.0f;
@@ -60,7 +66,7 @@ struct V {
     // 2^y: integer part into the exponent, a degree-4 fit of 2^f on [0, 1)
     // (relative error 4e-6). Together a power is good to 5e-5, a hundredth
     // of an 8-bit level.
-    static F exp2(F y) {
+    static COLOR_INLINE F exp2(F y) {
         y = min(max(y, splat(-126.0f)), splat(127.0f));
         I n = __builtin_convertvector(y, I);
         n += (I)(__builtin_convertvector(n, F) > y); // truncation towards zero to floor
@@ -73,12 +79,12 @@ struct V {
         return (F)((I)p + (n << 23));
     }
 
-    static F pow(F x, float e) {
+    static COLOR_INLINE F pow(F x, float e) {
         const F safe = max(x, splat(1e-30f));
         return x > 1e-30f ? exp2(log2(safe) * e) : F{};
     }
 
-    static F sqrt(F x) {
+    static COLOR_INLINE F sqrt(F x) {
 #if COLOR_LOOP_WIDTH == 8
         return (F)_mm256_sqrt_ps((__m256)x);
 #else
@@ -86,18 +92,19 @@ struct V {
 #endif
     }
 
-    static bool anyAbove(F x, float limit) {
-        const I above = x > limit;
-        int32_t any = 0;
-        for (int i = 0; i < W; ++i)
-            any |= above[i];
-        return any != 0;
+    static COLOR_INLINE bool anyAbove(F x, float limit) {
+        const F above = (F)(x > limit);
+#if COLOR_LOOP_WIDTH == 8
+        return _mm256_movemask_ps((__m256)above) != 0;
+#else
+        return _mm_movemask_ps((__m128)above) != 0;
+#endif
     }
 
     // The sRGB curve, both ways, on all reals (odd symmetry). Within [0, 1]
     // the powers are polynomials of roots, on which they are smooth (errors
     // below 1e-5); beyond, the general power.
-    static F encode(F x) {
+    static COLOR_INLINE F encode(F x) {
         const F a = abs(x);
         F curved;
         if (anyAbove(a, 1.0f)) {
@@ -117,7 +124,7 @@ struct V {
         return withSignOf(a <= 0.0031308f ? a * 12.92f : curved, x);
     }
 
-    static F decode(F x) {
+    static COLOR_INLINE F decode(F x) {
         const F a = abs(x);
         F curved;
         if (anyAbove(a, 1.0f)) {
@@ -138,7 +145,7 @@ struct V {
     }
 
     // A curve table (kCurveSamples over [0, 1]) at clamped v, interpolated.
-    static F curve(const float* table, F v) {
+    static COLOR_INLINE F curve(const float* table, F v) {
         v = min(max(v, F{}), splat(1.0f)) * float(kCurveSamples - 1);
         I i = __builtin_convertvector(v, I);
         i = i > kCurveSamples - 2 ? I{} + (kCurveSamples - 2) : i;
@@ -205,46 +212,63 @@ inline void readPixels(const Rows& a, const unsigned char* p, int n, Block& k) {
     }
 }
 
-// One step on one vector of colours.
-inline void runStep(const Step& step, V::F& r, V::F& g, V::F& b) {
+// One step on two vectors of colours at once.
+COLOR_INLINE void runStep(const Step& step, V::F& r0, V::F& g0, V::F& b0, V::F& r1, V::F& g1, V::F& b1) {
     using L = V;
     using F = L::F;
     switch (step.kind) {
     case affine: {
         const float* m = step.m;
-        const F nr = r * m[0] + g * m[1] + b * m[2] + m[3];
-        const F ng = r * m[4] + g * m[5] + b * m[6] + m[7];
-        b = r * m[8] + g * m[9] + b * m[10] + m[11];
-        r = nr;
-        g = ng;
+        const auto apply = [m](F& r, F& g, F& b) {
+            const F nr = r * m[0] + g * m[1] + b * m[2] + m[3];
+            const F ng = r * m[4] + g * m[5] + b * m[6] + m[7];
+            b = r * m[8] + g * m[9] + b * m[10] + m[11];
+            r = nr;
+            g = ng;
+        };
+        apply(r0, g0, b0);
+        apply(r1, g1, b1);
         break;
     }
     case encode:
-        r = L::encode(r);
-        g = L::encode(g);
-        b = L::encode(b);
+        r0 = L::encode(r0);
+        g0 = L::encode(g0);
+        b0 = L::encode(b0);
+        r1 = L::encode(r1);
+        g1 = L::encode(g1);
+        b1 = L::encode(b1);
         break;
     case decode:
-        r = L::decode(r);
-        g = L::decode(g);
-        b = L::decode(b);
+        r0 = L::decode(r0);
+        g0 = L::decode(g0);
+        b0 = L::decode(b0);
+        r1 = L::decode(r1);
+        g1 = L::decode(g1);
+        b1 = L::decode(b1);
         break;
     case curve:
-        r = L::curve(step.curve, r);
-        g = L::curve(step.curve + kCurveSamples, g);
-        b = L::curve(step.curve + 2 * kCurveSamples, b);
+        r0 = L::curve(step.curve, r0);
+        g0 = L::curve(step.curve + kCurveSamples, g0);
+        b0 = L::curve(step.curve + 2 * kCurveSamples, b0);
+        r1 = L::curve(step.curve, r1);
+        g1 = L::curve(step.curve + kCurveSamples, g1);
+        b1 = L::curve(step.curve + 2 * kCurveSamples, b1);
         break;
     case vibrance: {
         const float* w = step.m;
-        const F mx = L::max(L::max(r, g), b);
-        const F mn = L::min(L::min(r, g), b);
-        const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
-        const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
-        const F f = (1.0f - sat) * step.amount + 1.0f;
-        const F y = r * w[0] + g * w[1] + b * w[2];
-        r = y + f * (r - y);
-        g = y + f * (g - y);
-        b = y + f * (b - y);
+        const auto apply = [&step, w](F& r, F& g, F& b) {
+            const F mx = L::max(L::max(r, g), b);
+            const F mn = L::min(L::min(r, g), b);
+            const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
+            const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
+            const F f = (1.0f - sat) * step.amount + 1.0f;
+            const F y = r * w[0] + g * w[1] + b * w[2];
+            r = y + f * (r - y);
+            g = y + f * (g - y);
+            b = y + f * (b - y);
+        };
+        apply(r0, g0, b0);
+        apply(r1, g1, b1);
         break;
     }
     default:
@@ -252,18 +276,14 @@ inline void runStep(const Step& step, V::F& r, V::F& g, V::F& b) {
     }
 }
 
-// All steps on two vectors of pixels at a time, in registers: the transfer
-// curves are long chains of dependent multiply-adds, and two vectors (six
-// chains with the three channels) keep the arithmetic units busy.
+// All steps on two vectors of pixels at a time, in registers.
 inline void runSteps(const Rows& a, Block& k) {
     using L = V;
     for (int i = 0; i < kBlock; i += 2 * W) {
         L::F r0 = L::load(k.r + i), g0 = L::load(k.g + i), b0 = L::load(k.b + i);
         L::F r1 = L::load(k.r + i + W), g1 = L::load(k.g + i + W), b1 = L::load(k.b + i + W);
-        for (int s = 0; s < a.stepCount; ++s) {
-            runStep(a.steps[s], r0, g0, b0);
-            runStep(a.steps[s], r1, g1, b1);
-        }
+        for (int s = 0; s < a.stepCount; ++s)
+            runStep(a.steps[s], r0, g0, b0, r1, g1, b1);
         L::store(k.r + i, r0);
         L::store(k.g + i, g0);
         L::store(k.b + i, b0);

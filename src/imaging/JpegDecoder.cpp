@@ -221,6 +221,7 @@ std::expected<void, ImagingError> JpegDecoder::decode(int denominator, unsigned 
     info.dct_method = JDCT_ISLOW;
     const bool cmyk = info.num_components == 4;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBX;
+    info.raw_data_out = FALSE;
     const bool adobeInverted = cmyk && info.saw_Adobe_marker;
     const QSize expected = scaledSize(denominator);
     bool sizeMismatch = false;
@@ -245,6 +246,91 @@ std::expected<void, ImagingError> JpegDecoder::decode(int denominator, unsigned 
             }
             if (progress)
                 progress(int(info.output_scanline));
+        }
+        jpeg_finish_decompress(&info);
+    });
+    if (!ok)
+        return std::unexpected(d->error("JPEG data is damaged"));
+    if (sizeMismatch)
+        return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
+    return {};
+}
+
+std::optional<JpegDecoder::Planes> JpegDecoder::planes(int denominator) const {
+    jpeg_decompress_struct& info = d->info;
+    if (d->decoded || info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr)
+        return std::nullopt;
+    info.scale_num = 1;
+    info.scale_denom = unsigned(denominator);
+    info.raw_data_out = TRUE;
+    info.out_color_space = JCS_YCbCr;
+    if (!d->errors.guarded([&] { jpeg_calc_output_dimensions(&info); }))
+        return std::nullopt;
+    const jpeg_component_info* c = info.comp_info;
+    // Luma at full resolution, both chroma planes alike.
+    if (c[0].h_samp_factor != info.max_h_samp_factor || c[0].v_samp_factor != info.max_v_samp_factor ||
+        c[1].h_samp_factor != c[2].h_samp_factor || c[1].v_samp_factor != c[2].v_samp_factor ||
+        c[1].DCT_scaled_size != c[2].DCT_scaled_size)
+        return std::nullopt;
+    const int lumaX = c[0].h_samp_factor * c[0].DCT_scaled_size,
+              chromaX = c[1].h_samp_factor * c[1].DCT_scaled_size;
+    const int lumaY = c[0].v_samp_factor * c[0].DCT_scaled_size,
+              chromaY = c[1].v_samp_factor * c[1].DCT_scaled_size;
+    if (lumaX % chromaX != 0 || lumaY % chromaY != 0 || lumaX / chromaX > 2 || lumaY / chromaY > 2)
+        return std::nullopt;
+    Planes planes;
+    planes.chromaDivisor = QSize(lumaX / chromaX, lumaY / chromaY);
+    for (int i = 0; i < 3; ++i) {
+        const int blockRows = int((c[i].height_in_blocks + unsigned(c[i].v_samp_factor) - 1) /
+                                  unsigned(c[i].v_samp_factor) * unsigned(c[i].v_samp_factor));
+        planes.size[i] = QSize(int(c[i].downsampled_width), int(c[i].downsampled_height));
+        planes.bufferSize[i] =
+            QSize(int(c[i].width_in_blocks) * c[i].DCT_scaled_size, blockRows * c[i].DCT_scaled_size);
+    }
+    return planes;
+}
+
+std::expected<void, ImagingError> JpegDecoder::decodePlanes(int denominator, unsigned char* const buffers[3],
+                                                            const qsizetype strides[3],
+                                                            const std::function<void(int)>& progress) {
+    const std::optional<Planes> layout = planes(denominator);
+    if (d->decoded)
+        return std::unexpected(ImagingError{QStringLiteral("JPEG decoded twice")});
+    if (!layout)
+        return std::unexpected(ImagingError{QStringLiteral("JPEG without YCbCr planes")});
+    d->decoded = true;
+    jpeg_decompress_struct& info = d->info;
+    info.dct_method = JDCT_ISLOW;
+    // Rows handed to libjpeg per call: one row of MCUs, at most 2 x 8 rows a plane.
+    JSAMPROW rows[3][16];
+    JSAMPARRAY arrays[3] = {rows[0], rows[1], rows[2]};
+    bool sizeMismatch = false;
+    const bool ok = d->errors.guarded([&] {
+        jpeg_start_decompress(&info);
+        const jpeg_component_info* c = info.comp_info;
+        for (int i = 0; i < 3; ++i) {
+            if (int(c[i].downsampled_width) != layout->size[i].width() ||
+                int(c[i].downsampled_height) != layout->size[i].height() ||
+                c[i].v_samp_factor * c[i].DCT_scaled_size > 16)
+                sizeMismatch = true;
+        }
+        if (sizeMismatch) {
+            jpeg_abort_decompress(&info);
+            return;
+        }
+        const JDIMENSION perCall = JDIMENSION(info.max_v_samp_factor * info.min_DCT_scaled_size);
+        while (info.output_scanline < info.output_height) {
+            const int step = int(info.output_scanline / perCall);
+            for (int i = 0; i < 3; ++i) {
+                const int count = c[i].v_samp_factor * c[i].DCT_scaled_size;
+                const int last = layout->bufferSize[i].height() - 1;
+                for (int r = 0; r < count; ++r)
+                    rows[i][r] = buffers[i] + qsizetype(std::min(step * count + r, last)) * strides[i];
+            }
+            if (jpeg_read_raw_data(&info, arrays, perCall) == 0)
+                break;
+            if (progress)
+                progress(int(std::min(info.output_scanline, info.output_height)));
         }
         jpeg_finish_decompress(&info);
     });

@@ -7,10 +7,13 @@
 #include "LanczosResampler.h"
 #include "Orientation.h"
 #include "ParallelRunner.h"
+#include "YCbCrScaler.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -28,6 +31,58 @@ ColorKernel::Plan planFor(const ColorConverter::Source& color) {
     ColorChain chain;
     chain.appendAffine(ColorChain::Domain::linear, color.toDisplayP3);
     return ColorKernel::Plan{color.decode, chain.steps(), ColorKernel::srgbEncode(), true};
+}
+
+// Decodes the YCbCr planes on the calling thread while helpers make output
+// rows from the finished ones, convert their colour and set them upright.
+std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominator,
+                                             const JpegDecoder::Planes& planes, QSize out,
+                                             const ColorKernel::Plan& plan, unsigned char* target,
+                                             const Orientation::Steps& place,
+                                             const PixelResources& resources) {
+    qsizetype strides[3];
+    size_t offsets[3];
+    size_t total = 0;
+    for (int i = 0; i < 3; ++i) {
+        strides[i] = (qsizetype(planes.bufferSize[i].width()) + 63) & ~qsizetype(63);
+        offsets[i] = total;
+        total += size_t(strides[i]) * size_t(planes.bufferSize[i].height());
+    }
+    const std::shared_ptr<PixelBuffer> buffer = resources.pool->take(total);
+    if (!buffer)
+        return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
+    unsigned char* const buffers[3] = {buffer->data() + offsets[0], buffer->data() + offsets[1],
+                                       buffer->data() + offsets[2]};
+    const YCbCrScaler::Plane views[3] = {
+        {buffers[0], strides[0]}, {buffers[1], strides[1]}, {buffers[2], strides[2]}};
+    // Made by whichever thread needs it first, so that decoding starts at once.
+    std::once_flag made;
+    std::optional<YCbCrScaler> scaler;
+
+    ParallelRunner::Progress progress;
+    std::expected<void, ImagingError> decoded;
+    resources.runner->run(
+        out.height(), 32,
+        [&](int begin, int end) {
+            std::call_once(
+                made, [&] { scaler.emplace(planes.size[0], planes.size[1], planes.chromaDivisor, out); });
+            if (!progress.waitFor(scaler->lumaRowsFor(begin, end)))
+                return;
+            thread_local std::vector<unsigned char> scratch;
+            const qsizetype stride = qsizetype(out.width()) * 4;
+            scratch.resize(size_t(stride) * size_t(end - begin));
+            scaler->rows(views, begin, end, scratch.data(), stride);
+            ColorKernel::applyRows(
+                plan, {scratch.data(), 4, stride, ColorKernel::Format::rgba8},
+                {target + begin * place.yStep, place.xStep, place.yStep, ColorKernel::Format::rgba8},
+                out.width(), 0, end - begin);
+        },
+        [&] {
+            decoded = decoder.decodePlanes(denominator, buffers, strides,
+                                           [&progress](int rows) { progress.publish(rows); });
+            progress.finish();
+        });
+    return decoded;
 }
 
 } // namespace
@@ -64,6 +119,21 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
         return image;
     }
 
+    const Orientation::Steps place =
+        Orientation::placement(orientation, out.width(), out.height(), image.bytesPerLine(), 4);
+    unsigned char* target = image.bits() + place.offset;
+
+    // A colour photo that is shrunk skips libjpeg's chroma upsampling and
+    // colour conversion: the helpers do both at output size.
+    const std::optional<JpegDecoder::Planes> planes =
+        resample && !lcmsFirst ? decoder.planes(denominator) : std::nullopt;
+    if (planes) {
+        if (auto done = readPlanes(decoder, denominator, *planes, out, plan, target, place, resources_);
+            !done)
+            return std::unexpected(done.error());
+        return image;
+    }
+
     const qsizetype decodedStride = qsizetype(decoded.width()) * 4;
     const std::shared_ptr<PixelBuffer> buffer =
         resources_.pool->take(size_t(decodedStride) * decoded.height());
@@ -72,9 +142,6 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
     unsigned char* pixels = buffer->data();
 
     const LanczosResampler resampler(decoded.width(), decoded.height(), out.width(), out.height());
-    const Orientation::Steps place =
-        Orientation::placement(orientation, out.width(), out.height(), image.bytesPerLine(), 4);
-    unsigned char* target = image.bits() + place.offset;
 
     // Output rows [begin, end) as stored, from decoded rows that are ready.
     const auto finish = [&](int begin, int end, ParallelRunner::Progress* progress) {

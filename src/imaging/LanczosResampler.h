@@ -40,6 +40,13 @@ public:
     void resample(const uint8_t* input, qsizetype inStride, uint8_t* output, qsizetype outStride,
                   const ParallelRunner* runner) const;
 
+    // The two passes one row at a time, for callers that bring their own
+    // rows. Vertical: output row `row` of rows `bytes` long, any number of
+    // channels (planes too), from input rows `inStride` apart starting at
+    // `input`. Horizontal: one row of inWidth() four-channel pixels to outWidth().
+    void verticalRow(const uint8_t* input, qsizetype inStride, int row, int bytes, uint8_t* out) const;
+    void horizontalRow(const uint8_t* in, uint8_t* out) const;
+
     // The weights of one axis: output i reads taps input pixels from first[i].
     struct Axis {
         int inSize = 0;
@@ -49,6 +56,7 @@ public:
         std::vector<int> first;
         std::vector<int16_t> weights; // outSize x taps, sum 1 << 14 each
         std::vector<int32_t> pairs;   // outSize x (taps + 1) / 2: two weights per word
+        std::vector<int32_t> spread;  // the same, each word four times
     };
     static Axis makeAxis(int inSize, int outSize, double scale, double offset = 0);
     static constexpr int kPrecision = 14;
@@ -56,8 +64,8 @@ public:
 private:
     static void horizontalBaseline(const int* first, const int32_t* pairs, int pairCount, int taps,
                                    int outSize, const uint8_t* in, uint8_t* out);
-    // Needs an even number of taps.
-    static void horizontalAvx2(const int* first, const int32_t* pairs, int pairCount, int outSize,
+    // Needs an even number of taps; takes the spread weights.
+    static void horizontalAvx2(const int* first, const int32_t* spread, int pairCount, int outSize,
                                const uint8_t* in, uint8_t* out);
     static void verticalBaseline(const uint8_t* const* rows, const int32_t* pairs, int taps, int bytes,
                                  uint8_t* out);

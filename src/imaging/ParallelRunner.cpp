@@ -83,11 +83,16 @@ void ParallelRunner::run(int count, int grain, const std::function<void(int, int
 }
 
 void ParallelRunner::Progress::publish(int rows) {
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         rows_ = std::max(rows_, rows);
+        wake = rows_ >= wanted_;
+        if (wake)
+            wanted_ = INT_MAX;
     }
-    changed_.notify_all();
+    if (wake)
+        changed_.notify_all();
 }
 
 void ParallelRunner::Progress::finish() {
@@ -100,6 +105,10 @@ void ParallelRunner::Progress::finish() {
 
 bool ParallelRunner::Progress::waitFor(int rows) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return rows_ >= rows || finished_; });
+    while (rows_ < rows && !finished_) {
+        // Every waiter still short of its rows says so again after a wake.
+        wanted_ = std::min(wanted_, rows);
+        changed_.wait(lock);
+    }
     return rows_ >= rows;
 }

@@ -2,6 +2,7 @@
 
 #include <QThreadPool>
 
+#include <climits>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -41,6 +42,8 @@ public:
         std::mutex mutex_;
         std::condition_variable changed_;
         int rows_ = 0;
+        // The fewest rows a waiter needs: publishing wakes nobody before.
+        int wanted_ = INT_MAX;
         bool finished_ = false;
     };
 

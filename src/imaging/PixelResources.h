@@ -17,10 +17,12 @@ struct PixelResources {
     std::shared_ptr<BufferPool> pool;
     ColorConverter* colors = nullptr;
 
-    // A new image; large ones come from the pool and go back to it when the
-    // last copy of the image is gone. Null on lack of memory.
+    // A new image of 4-byte pixels; large ones come from the pool and go back
+    // to it when the last copy of the image is gone. Rows are exactly the
+    // width apart, as in Qt's own images: Qt 6.4 converts images of wider
+    // rows past the end of its result. Null on lack of memory.
     QImage newImage(int width, int height, QImage::Format format) const {
-        const qsizetype stride = (qsizetype(width) * 4 + 63) & ~qsizetype(63);
+        const qsizetype stride = qsizetype(width) * 4;
         const size_t bytes = size_t(stride) * size_t(height);
         if (pool && bytes >= (size_t(2) << 20))
             return PixelBuffer::wrap(pool->take(bytes), width, height, stride, format);

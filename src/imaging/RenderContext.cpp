@@ -302,10 +302,21 @@ std::expected<QImage, ImagingError> RenderContext::render(const Image& image, co
         if (inner == want) {
             const QImage::Format format = p.opaque ? QImage::Format_RGBX8888 : QImage::Format_RGBA8888;
             if (p.origin == p.owner.constBits() && p.owner.size() == QSize(w, h) &&
-                p.owner.format() == format)
+                p.owner.format() == format && p.owner.bytesPerLine() == qsizetype(w) * 4) {
                 result = p.owner;
-            else
+            } else if (p.yStep == qsizetype(w) * 4) {
                 result = viewOf(p.owner, p.origin, w, h, p.yStep, format);
+            } else {
+                // Rows further apart than the width would trip Qt's own
+                // conversions (Qt 6.4 copies whole source rows into the
+                // narrower rows of the converted image), so a crop of wider
+                // pixels is copied out.
+                result = resources_.newImage(w, h, format);
+                if (result.isNull())
+                    return std::unexpected(outOfMemory());
+                for (int y = 0; y < h; ++y)
+                    std::memcpy(result.scanLine(y), p.origin + y * p.yStep, size_t(w) * 4);
+            }
         } else {
             // Partly outside the image: transparent around it.
             result = resources_.newImage(int(want.width()), int(want.height()), QImage::Format_RGBA8888);

@@ -1,16 +1,57 @@
 #include "ImagingFixtures.h"
 
 #include "imaging/ColorConverter.h"
+#include "imaging/ColorKernel.h"
+#include "imaging/ColorMath.h"
 #include "imaging/ColorProfile.h"
 #include "imaging/JpegCompressor.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/JpegErrorManager.h"
 #include "imaging/JpegReader.h"
+#include "imaging/LanczosResampler.h"
 #include "imaging/ParallelRunner.h"
 
 #include <QColorSpace>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// The same JPEG recoded as progressive, its coefficients untouched.
+QByteArray progressiveCopy(const QByteArray& jpeg) {
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    JpegErrorManager inErrors, outErrors;
+    inErrors.install(reinterpret_cast<j_common_ptr>(&in));
+    outErrors.install(reinterpret_cast<j_common_ptr>(&out));
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_create_decompress(&in);
+    jpeg_create_compress(&out);
+    const bool ok = inErrors.guarded([&] {
+        jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                     (unsigned long)(jpeg.size()));
+        jpeg_read_header(&in, TRUE);
+        jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+        outErrors.guarded([&] {
+            jpeg_mem_dest(&out, &bytes, &size);
+            jpeg_copy_critical_parameters(&in, &out);
+            jpeg_simple_progression(&out);
+            jpeg_write_coefficients(&out, coefficients);
+            jpeg_finish_compress(&out);
+        });
+        jpeg_finish_decompress(&in);
+    });
+    jpeg_destroy_compress(&out);
+    jpeg_destroy_decompress(&in);
+    QByteArray result =
+        ok && bytes ? QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(size)) : QByteArray();
+    std::free(bytes);
+    return result;
+}
+
+} // namespace
 
 class JpegReaderTest : public QObject {
     Q_OBJECT
@@ -46,6 +87,7 @@ private Q_SLOTS:
         QVERIFY2(image.has_value(), qPrintable(image ? QString() : image.error().message));
         QCOMPARE(image->size(), expected);
         QCOMPARE(image->format(), QImage::Format_RGBX8888);
+        QCOMPARE(image->bytesPerLine(), qsizetype(image->width()) * 4);
         QCOMPARE(image->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
     }
 
@@ -95,6 +137,100 @@ private Q_SLOTS:
         }
     }
 
+    void shrunkColourPhotosMatchTheRgbDecode_data() {
+        QTest::addColumn<int>("subsampling");
+        QTest::addColumn<int>("maxPixel");
+        QTest::addColumn<bool>("pattern");
+        using S = JpegEncoder::Subsampling;
+        for (auto [name, s] :
+             {std::pair{"4:2:0", S::s420}, std::pair{"4:2:2", S::s422}, std::pair{"4:4:4", S::s444}}) {
+            QTest::addRow("%s full scale, landscape", name) << int(s) << 1100 << false;
+            QTest::addRow("%s full scale, pattern", name) << int(s) << 1100 << true;
+            QTest::addRow("%s half scale, landscape", name) << int(s) << 700 << false;
+            QTest::addRow("%s quarter scale, pattern", name) << int(s) << 301 << true;
+        }
+    }
+    void shrunkColourPhotosMatchTheRgbDecode() {
+        // A shrinking read resamples the stored YCbCr planes itself; against
+        // libjpeg's own RGB decode, Lanczos and the colour conversion
+        // (chroma upsampled by another filter) it differs only at sharp
+        // colour edges and by rounding.
+        QFETCH(int, subsampling);
+        QFETCH(int, maxPixel);
+        QFETCH(bool, pattern);
+        const QSize size(1500, 1000);
+        const QImage picture = pattern ? SyntheticScene::testPattern(size) : SyntheticScene::landscape(size);
+        CameraJpegWriter::Options options;
+        options.subsampling = JpegEncoder::Subsampling(subsampling);
+        CaptureInfo info;
+        info.captured = QDateTime(QDate(2024, 5, 17), QTime(9, 30, 0));
+        const QString path = dir_.filePath(QStringLiteral("planes.jpg"));
+        QVERIFY(CameraJpegWriter::write(path, picture, info, options).has_value());
+
+        const auto image = reader_.readScaled(path, maxPixel);
+        QVERIFY(image.has_value());
+        auto decoder = JpegDecoder::openFile(path);
+        QVERIFY(decoder.has_value());
+        QVERIFY((*decoder)->planes(1).has_value());
+        const int denominator = (*decoder)->denominatorFor(maxPixel);
+        const QSize decoded = (*decoder)->scaledSize(denominator);
+        QImage rgb(decoded, QImage::Format_RGBX8888);
+        QVERIFY((*decoder)->decode(denominator, rgb.bits(), rgb.bytesPerLine()).has_value());
+        QImage shrunk(image->size(), QImage::Format_RGBX8888);
+        LanczosResampler(decoded.width(), decoded.height(), shrunk.width(), shrunk.height())
+            .resample(rgb.constBits(), rgb.bytesPerLine(), shrunk.bits(), shrunk.bytesPerLine(), nullptr);
+        ColorChain chain;
+        chain.appendAffine(ColorChain::Domain::linear, ColorMath::srgbToDisplayP3());
+        ColorKernel::apply({nullptr, chain.steps(), nullptr, true},
+                           {shrunk.constBits(), 4, shrunk.bytesPerLine(), ColorKernel::Format::rgba8},
+                           {shrunk.bits(), 4, shrunk.bytesPerLine(), ColorKernel::Format::rgba8},
+                           shrunk.width(), shrunk.height(), nullptr);
+        double sum = 0;
+        int worst = 0;
+        for (int y = 0; y < shrunk.height(); ++y) {
+            for (int x = 0; x < shrunk.width() * 4; ++x) {
+                const int d = std::abs(int(shrunk.constScanLine(y)[x]) - int(image->constScanLine(y)[x]));
+                sum += d;
+                worst = std::max(worst, d);
+            }
+        }
+        const double mean = sum / (shrunk.width() * shrunk.height() * 4.0);
+        QVERIFY2(mean < 0.3 && worst <= 32,
+                 qPrintable(QStringLiteral("mean %1, worst %2").arg(mean).arg(worst)));
+    }
+
+    void progressiveAndGreyJpegsDecode() {
+        // Not what cameras write, but what a chosen folder may hold: a
+        // progressive colour JPEG (its planes come only after every scan) and
+        // a grey one (no planes to resample: decoded as RGB).
+        const QImage picture = SyntheticScene::landscape(QSize(1200, 800));
+        const QString baseline = fixtures::cameraJpeg(dir_.path(), QStringLiteral("baseline.jpg"), picture);
+        QVERIFY(!baseline.isEmpty());
+        const QByteArray progressive = progressiveCopy(fixtures::readAll(baseline));
+        QVERIFY(!progressive.isEmpty());
+        const QString progressivePath = dir_.filePath(QStringLiteral("progressive.jpg"));
+        QVERIFY(fixtures::writeAll(progressivePath, progressive));
+        const QString greyPath = dir_.filePath(QStringLiteral("grey.jpg"));
+        QVERIFY(picture.convertToFormat(QImage::Format_Grayscale8).save(greyPath, "JPG", 92));
+
+        const auto fromBaseline = reader_.readScaled(baseline, 900);
+        const auto fromProgressive = reader_.readScaled(progressivePath, 900);
+        QVERIFY(fromBaseline.has_value() && fromProgressive.has_value());
+        // The same coefficients, rescanned: the same pixels.
+        QCOMPARE(*fromProgressive, *fromBaseline);
+
+        const auto grey = reader_.readScaled(greyPath, 900);
+        QVERIFY(grey.has_value());
+        QCOMPARE(grey->size(), QSize(900, 600));
+        const auto colour = fixtures::mean(*fromBaseline, QRect(0, 0, 900, 600));
+        const auto level = fixtures::mean(*grey, QRect(0, 0, 900, 600));
+        QCOMPARE(level[0], level[1]);
+        QCOMPARE(level[1], level[2]);
+        // Grey by the luma of sRGB: close to the colour picture's green-heavy mean.
+        QVERIFY2(std::abs(level[1] - (colour[0] * 0.3 + colour[1] * 0.59 + colour[2] * 0.11)) < 12,
+                 qPrintable(QString::number(level[1])));
+    }
+
     void fullReadKeepsTheStoredPixels() {
         const auto stored = reader_.readFull(fixtures::sample("ZRV_0002.JPG"));
         QVERIFY(stored.has_value());
@@ -141,6 +277,11 @@ private Q_SLOTS:
         for (double share : {0.9, 0.5, 0.1, 0.01}) {
             const QString path = dir_.filePath(QStringLiteral("cut.jpg"));
             QVERIFY(fixtures::writeAll(path, whole.left(qsizetype(whole.size() * share))));
+            if (const auto planar = reader_.readScaled(path, 1400); planar) {
+                QCOMPARE(planar->size(), QSize(1400, 933));
+                QCOMPARE(reader_.readScaled(fixtures::sample("ZRV_0001.JPG"), 1400)->pixel(700, 2),
+                         planar->pixel(700, 2));
+            }
             const auto image = reader_.readScaled(path, 1000);
             if (image) {
                 QCOMPARE(image->size(), QSize(1000, 667));
@@ -168,6 +309,8 @@ private Q_SLOTS:
                     bytes[at + i] = char(random.bounded(256));
             }
             QVERIFY(fixtures::writeAll(path, bytes));
+            // Through the RGB decode (a quarter, no resampling) and the planes.
+            (void)reader_.readScaled(path, 700);
             const auto image = reader_.readScaled(path, 500);
             if (!image) {
                 ++failures;
