@@ -82,3 +82,13 @@ QString BenchInputs::cameraDng(QSize size) {
         return DngWriter::write(path, scene(size), captureInfo(), options);
     });
 }
+
+QString BenchInputs::plainJpeg(QSize size) {
+    return made(nameFor("plain.jpg", size), [size](const QString& path) {
+        CameraJpegWriter::Options options;
+        options.quality = 92;
+        options.subsampling = JpegEncoder::Subsampling::s420;
+        options.thumbnail = false;
+        return CameraJpegWriter::write(path, scene(size), captureInfo(), options);
+    });
+}

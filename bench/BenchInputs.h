@@ -17,4 +17,6 @@ public:
     // Paths of the files; an empty path when one could not be written.
     static QString cameraJpeg(QSize size);
     static QString cameraDng(QSize size);
+    // A camera JPEG whose EXIF block has no thumbnail.
+    static QString plainJpeg(QSize size);
 };
