@@ -212,6 +212,31 @@ inline void readPixels(const Rows& a, const unsigned char* p, int n, Block& k) {
     }
 }
 
+// A `table` step on v: the samples either side of its signed root, interpolated.
+COLOR_INLINE V::F sampled(const float* table, V::F v) {
+    using L = V;
+    using F = L::F;
+    using I = L::I;
+    const F root = L::withSignOf(L::sqrt(L::abs(v)), v);
+    const F at = (L::min(L::max(root, L::splat(-float(kTableReach))), L::splat(float(kTableReach))) +
+                  float(kTableReach)) *
+                 float(kTablePerUnit);
+    I i = __builtin_convertvector(at, I);
+    i = i > kTableSamples - 2 ? I{} + (kTableSamples - 2) : i;
+    const F f = at - __builtin_convertvector(i, F);
+#if COLOR_LOOP_WIDTH == 8
+    const F lo = (F)_mm256_i32gather_ps(table, (__m256i)i, 4);
+    const F hi = (F)_mm256_i32gather_ps(table + 1, (__m256i)i, 4);
+#else
+    F lo, hi;
+    for (int lane = 0; lane < W; ++lane) {
+        lo[lane] = table[i[lane]];
+        hi[lane] = table[i[lane] + 1];
+    }
+#endif
+    return lo + f * (hi - lo);
+}
+
 // All steps over a block, one step at a time: each step is a short loop over
 // the block's 64 colours with independent iterations, so the long chains of
 // the curves overlap and the step's kind is looked at once per block.
@@ -247,6 +272,13 @@ inline void runSteps(const Rows& a, Block& k) {
                 const float* table = step.curve + ch * kCurveSamples;
                 for (int i = 0; i < kBlock; i += W)
                     L::store(channels[ch] + i, L::curve(table, L::load(channels[ch] + i)));
+            }
+            break;
+        case table:
+            for (int ch = 0; ch < 3; ++ch) {
+                const float* samples = step.curve + ch * kTableSamples;
+                for (int i = 0; i < kBlock; i += W)
+                    L::store(channels[ch] + i, sampled(samples, L::load(channels[ch] + i)));
             }
             break;
         case vibrance: {
