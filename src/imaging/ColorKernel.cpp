@@ -28,17 +28,68 @@ ColorKernelArgs::Format argsFormat(ColorKernel::Format format) {
     return ColorKernelArgs::rgba8;
 }
 
-std::vector<ColorKernelArgs::Step> argsSteps(const std::vector<ColorChain::Step>& steps) {
-    std::vector<ColorKernelArgs::Step> result;
-    result.reserve(steps.size());
-    for (const ColorChain::Step& s : steps) {
-        ColorKernelArgs::Step a{};
-        a.kind = static_cast<int>(s.kind);
-        for (size_t i = 0; i < 12; ++i)
-            a.m[i] = s.m[i];
-        a.amount = s.amount;
-        a.curve = s.curve ? (*s.curve)[0].data() : nullptr;
-        result.push_back(a);
+ColorKernelArgs::Step argsStep(const ColorChain::Step& s) {
+    ColorKernelArgs::Step a{};
+    a.kind = static_cast<int>(s.kind);
+    for (size_t i = 0; i < 12; ++i)
+        a.m[i] = s.m[i];
+    a.amount = s.amount;
+    a.curve = s.curve ? (*s.curve)[0].data() : nullptr;
+    return a;
+}
+
+// A step that works on each channel alone: a transfer curve, a tone curve,
+// or a matrix without cross terms.
+bool perChannel(const ColorChain::Step& s) {
+    using Kind = ColorChain::Step::Kind;
+    if (s.kind == Kind::encode || s.kind == Kind::decode || s.kind == Kind::curve)
+        return true;
+    const auto& m = s.m;
+    return s.kind == Kind::affine && m[1] == 0 && m[2] == 0 && m[4] == 0 && m[6] == 0 && m[8] == 0 &&
+           m[9] == 0;
+}
+
+// The plan's steps for the pixel loops. With `fuse`, each run of per-channel
+// steps holding two curves or more (an edit's encode, tone curve and decode;
+// contrast between encode and decode) becomes one table of the run, sampled
+// exactly: two gathers instead of several roots and polynomials per value.
+std::vector<ColorKernelArgs::Step> argsSteps(const std::vector<ColorChain::Step>& steps, bool fuse,
+                                             std::vector<std::vector<float>>& tables) {
+    using namespace ColorKernelArgs;
+    std::vector<Step> result;
+    size_t i = 0;
+    while (i < steps.size()) {
+        size_t end = i;
+        int curves = 0;
+        while (fuse && end < steps.size() && perChannel(steps[end])) {
+            curves += steps[end].kind != ColorChain::Step::Kind::affine;
+            ++end;
+        }
+        if (curves < 2) {
+            result.push_back(argsStep(steps[i]));
+            ++i;
+            continue;
+        }
+        std::vector<float> r(kTableSamples), g(kTableSamples), b(kTableSamples);
+        for (int k = 0; k < kTableSamples; ++k) {
+            const float root = float(k) / kTablePerUnit - float(kTableReach);
+            r[size_t(k)] = g[size_t(k)] = b[size_t(k)] = root * std::fabs(root);
+        }
+        const ColorKernel::Plan run{
+            nullptr,
+            std::vector<ColorChain::Step>(steps.begin() + ptrdiff_t(i), steps.begin() + ptrdiff_t(end)),
+            nullptr, true};
+        ColorKernel::evaluate(run, r.data(), g.data(), b.data(), kTableSamples);
+        std::vector<float> samples;
+        samples.reserve(3 * size_t(kTableSamples));
+        for (const std::vector<float>* channel : {&r, &g, &b})
+            samples.insert(samples.end(), channel->begin(), channel->end());
+        tables.push_back(std::move(samples));
+        Step step{};
+        step.kind = table;
+        step.curve = tables.back().data();
+        result.push_back(step);
+        i = end;
     }
     return result;
 }
@@ -64,13 +115,14 @@ namespace {
 
 struct PreparedRows {
     std::vector<ColorKernelArgs::Step> steps;
+    std::vector<std::vector<float>> tables; // of the `table` steps
     ColorKernelArgs::Rows rows{};
 };
 
 PreparedRows prepare(const ColorKernel::Plan& plan, const ColorKernel::Source& source,
-                     const ColorKernel::Target& target, int width) {
+                     const ColorKernel::Target& target, int width, bool fuse) {
     PreparedRows p;
-    p.steps = argsSteps(plan.steps);
+    p.steps = argsSteps(plan.steps, fuse, p.tables);
     p.rows = ColorKernelArgs::Rows{p.steps.data(),
                                    static_cast<int>(p.steps.size()),
                                    (plan.decode ? plan.decode : ColorKernel::srgbDecode())->values.data(),
@@ -110,27 +162,32 @@ void ColorKernel::copyRows(const ColorKernelArgs::Rows& a, int rowBegin, int row
 
 void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width,
                             int rowBegin, int rowEnd) {
-    const PreparedRows p = prepare(plan, source, target, width);
+    const PreparedRows p = prepare(plan, source, target, width, false);
+    runRows(plan, source, target, p.rows, rowBegin, rowEnd);
+}
+
+void ColorKernel::runRows(const Plan& plan, const Source& source, const Target& target,
+                          const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd) {
     const bool rgbaIn = source.format == Format::rgba8;
     const bool rgbaOut = target.format == Format::rgba8 || target.format == Format::bgra8;
     if (rgbaIn && rgbaOut && isIdentity(plan)) {
-        copyRows(p.rows, rowBegin, rowEnd);
+        copyRows(rows, rowBegin, rowEnd);
         return;
     }
     const bool oneMatrix = plan.steps.empty() || (plan.steps.size() == 1 &&
                                                   plan.steps.front().kind == ColorChain::Step::Kind::affine);
     if (hasAvx2() && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
-        affineRowsAvx2(p.rows, rowBegin, rowEnd);
+        affineRowsAvx2(rows, rowBegin, rowEnd);
         return;
     }
     if (hasAvx2())
-        rowsAvx2(p.rows, rowBegin, rowEnd);
+        rowsAvx2(rows, rowBegin, rowEnd);
     else
-        rowsBaseline(p.rows, rowBegin, rowEnd);
+        rowsBaseline(rows, rowBegin, rowEnd);
 }
 
 void ColorKernel::evaluate(const Plan& plan, float* r, float* g, float* b, int n) {
-    const PreparedRows p = prepare(plan, {}, {}, 0);
+    const PreparedRows p = prepare(plan, {}, {}, 0, false);
     if (hasAvx2())
         evaluateAvx2(p.rows, r, g, b, n);
     else
@@ -141,14 +198,16 @@ void ColorKernel::apply(const Plan& plan, const Source& source, const Target& ta
                         const ParallelRunner* runner) {
     if (width <= 0 || height <= 0)
         return;
+    // A whole image is worth the tables of fused steps (12 K evaluations).
+    const PreparedRows p = prepare(plan, source, target, width, long(width) * height >= 65536);
     if (!runner || runner->threadCount() == 1) {
-        applyRows(plan, source, target, width, 0, height);
+        runRows(plan, source, target, p.rows, 0, height);
         return;
     }
     // Chunks of about 64 K pixels: small enough to share out evenly.
     const int grain = std::max(1, 65536 / width);
     runner->run(height, grain,
-                [&](int begin, int end) { applyRows(plan, source, target, width, begin, end); });
+                [&](int begin, int end) { runRows(plan, source, target, p.rows, begin, end); });
 }
 
 std::shared_ptr<const ColorKernel::DecodeTables> ColorKernel::srgbDecode() {

@@ -16,8 +16,12 @@ class ParallelRunner;
 // of a ColorChain run exactly (transfer curves by polynomial, good to a
 // hundredth of a level) on eight pixels at a time with AVX2 and FMA where the
 // processor has them, four with SSE4 otherwise, and the result is encoded
-// through a 16384-entry table. Reads and writes through arbitrary pixel and row steps,
-// so orientation, cropping and in-place work come free. Stateless; any thread.
+// through a 16384-entry table. Over a whole image, each run of steps that
+// treat the channels apart and hold two curves or more (encode, tone curve,
+// decode) is first sampled into one table of the run, two lookups instead of
+// several roots and polynomials per value (within a level of the steps). Reads
+// and writes through arbitrary pixel and row steps, so orientation, cropping
+// and in-place work come free. Stateless; any thread.
 class ColorKernel {
 public:
     enum class Format { rgba8, bgra8, rgb8, rgb16 };
@@ -51,6 +55,7 @@ public:
 
     static void apply(const Plan& plan, const Source& source, const Target& target, int width, int height,
                       const ParallelRunner* runner);
+    // Without the run tables: for callers that feed rows a few at a time.
     static void applyRows(const Plan& plan, const Source& source, const Target& target, int width,
                           int rowBegin, int rowEnd);
 
@@ -78,6 +83,8 @@ public:
     static void evaluate(const Plan& plan, float* r, float* g, float* b, int n);
 
 private:
+    static void runRows(const Plan& plan, const Source& source, const Target& target,
+                        const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd);
     static void rowsBaseline(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd);
     static void rowsAvx2(const ColorKernelArgs::Rows& rows, int rowBegin, int rowEnd);
     // At most one affine step, contiguous RGBA input, RGBA or BGRA output.

@@ -10,16 +10,21 @@
 namespace ColorKernelArgs {
 
 enum Format : int { rgba8 = 0, bgra8 = 1, rgb8 = 2, rgb16 = 3 };
-enum StepKind : int { affine = 0, encode = 1, decode = 2, curve = 3, vibrance = 4 };
+enum StepKind : int { affine = 0, encode = 1, decode = 2, curve = 3, vibrance = 4, table = 5 };
 
 inline constexpr int kEncodeSize = 16384;
 inline constexpr int kCurveSamples = 1025;
+// A `table` step: a run of per-channel steps sampled at signed square roots
+// s = ±sqrt(|v|) from -kTableReach to kTableReach, kTablePerUnit samples apart.
+inline constexpr int kTableReach = 4;
+inline constexpr int kTablePerUnit = 256;
+inline constexpr int kTableSamples = 2 * kTableReach * kTablePerUnit + 1;
 
 struct Step {
     int kind;
     float m[12];
     float amount;
-    const float* curve; // 3 × kCurveSamples
+    const float* curve; // 3 × kCurveSamples; for `table` 3 × kTableSamples
 };
 
 struct Rows {

@@ -25,7 +25,7 @@ using namespace ColorKernelArgs;
 constexpr int kBlock = 64;
 
 // The curves are short chains of dependent multiply-adds; inlined into the
-// step loop, the six chains of two vectors of three channels interleave.
+// step loops, the chains of neighbouring vectors overlap.
 #define COLOR_INLINE inline __attribute__((always_inline))
 
 constexpr int W = COLOR_LOOP_WIDTH;
@@ -212,84 +212,94 @@ inline void readPixels(const Rows& a, const unsigned char* p, int n, Block& k) {
     }
 }
 
-// One step on two vectors of colours at once.
-COLOR_INLINE void runStep(const Step& step, V::F& r0, V::F& g0, V::F& b0, V::F& r1, V::F& g1, V::F& b1) {
+// A `table` step on v: the samples either side of its signed root, interpolated.
+COLOR_INLINE V::F sampled(const float* table, V::F v) {
     using L = V;
     using F = L::F;
-    switch (step.kind) {
-    case affine: {
-        const float* m = step.m;
-        const auto apply = [m](F& r, F& g, F& b) {
-            const F nr = r * m[0] + g * m[1] + b * m[2] + m[3];
-            const F ng = r * m[4] + g * m[5] + b * m[6] + m[7];
-            b = r * m[8] + g * m[9] + b * m[10] + m[11];
-            r = nr;
-            g = ng;
-        };
-        apply(r0, g0, b0);
-        apply(r1, g1, b1);
-        break;
+    using I = L::I;
+    const F root = L::withSignOf(L::sqrt(L::abs(v)), v);
+    const F at = (L::min(L::max(root, L::splat(-float(kTableReach))), L::splat(float(kTableReach))) +
+                  float(kTableReach)) *
+                 float(kTablePerUnit);
+    I i = __builtin_convertvector(at, I);
+    i = i > kTableSamples - 2 ? I{} + (kTableSamples - 2) : i;
+    const F f = at - __builtin_convertvector(i, F);
+#if COLOR_LOOP_WIDTH == 8
+    const F lo = (F)_mm256_i32gather_ps(table, (__m256i)i, 4);
+    const F hi = (F)_mm256_i32gather_ps(table + 1, (__m256i)i, 4);
+#else
+    F lo, hi;
+    for (int lane = 0; lane < W; ++lane) {
+        lo[lane] = table[i[lane]];
+        hi[lane] = table[i[lane] + 1];
     }
-    case encode:
-        r0 = L::encode(r0);
-        g0 = L::encode(g0);
-        b0 = L::encode(b0);
-        r1 = L::encode(r1);
-        g1 = L::encode(g1);
-        b1 = L::encode(b1);
-        break;
-    case decode:
-        r0 = L::decode(r0);
-        g0 = L::decode(g0);
-        b0 = L::decode(b0);
-        r1 = L::decode(r1);
-        g1 = L::decode(g1);
-        b1 = L::decode(b1);
-        break;
-    case curve:
-        r0 = L::curve(step.curve, r0);
-        g0 = L::curve(step.curve + kCurveSamples, g0);
-        b0 = L::curve(step.curve + 2 * kCurveSamples, b0);
-        r1 = L::curve(step.curve, r1);
-        g1 = L::curve(step.curve + kCurveSamples, g1);
-        b1 = L::curve(step.curve + 2 * kCurveSamples, b1);
-        break;
-    case vibrance: {
-        const float* w = step.m;
-        const auto apply = [&step, w](F& r, F& g, F& b) {
-            const F mx = L::max(L::max(r, g), b);
-            const F mn = L::min(L::min(r, g), b);
-            const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
-            const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
-            const F f = (1.0f - sat) * step.amount + 1.0f;
-            const F y = r * w[0] + g * w[1] + b * w[2];
-            r = y + f * (r - y);
-            g = y + f * (g - y);
-            b = y + f * (b - y);
-        };
-        apply(r0, g0, b0);
-        apply(r1, g1, b1);
-        break;
-    }
-    default:
-        break;
-    }
+#endif
+    return lo + f * (hi - lo);
 }
 
-// All steps on two vectors of pixels at a time, in registers.
+// All steps over a block, one step at a time: each step is a short loop over
+// the block's 64 colours with independent iterations, so the long chains of
+// the curves overlap and the step's kind is looked at once per block.
 inline void runSteps(const Rows& a, Block& k) {
     using L = V;
-    for (int i = 0; i < kBlock; i += 2 * W) {
-        L::F r0 = L::load(k.r + i), g0 = L::load(k.g + i), b0 = L::load(k.b + i);
-        L::F r1 = L::load(k.r + i + W), g1 = L::load(k.g + i + W), b1 = L::load(k.b + i + W);
-        for (int s = 0; s < a.stepCount; ++s)
-            runStep(a.steps[s], r0, g0, b0, r1, g1, b1);
-        L::store(k.r + i, r0);
-        L::store(k.g + i, g0);
-        L::store(k.b + i, b0);
-        L::store(k.r + i + W, r1);
-        L::store(k.g + i + W, g1);
-        L::store(k.b + i + W, b1);
+    using F = L::F;
+    float* channels[3] = {k.r, k.g, k.b};
+    for (int s = 0; s < a.stepCount; ++s) {
+        const Step& step = a.steps[s];
+        switch (step.kind) {
+        case affine: {
+            const float* m = step.m;
+            for (int i = 0; i < kBlock; i += W) {
+                const F r = L::load(k.r + i), g = L::load(k.g + i), b = L::load(k.b + i);
+                L::store(k.r + i, r * m[0] + g * m[1] + b * m[2] + m[3]);
+                L::store(k.g + i, r * m[4] + g * m[5] + b * m[6] + m[7]);
+                L::store(k.b + i, r * m[8] + g * m[9] + b * m[10] + m[11]);
+            }
+            break;
+        }
+        case encode:
+            for (float* c : channels)
+                for (int i = 0; i < kBlock; i += W)
+                    L::store(c + i, L::encode(L::load(c + i)));
+            break;
+        case decode:
+            for (float* c : channels)
+                for (int i = 0; i < kBlock; i += W)
+                    L::store(c + i, L::decode(L::load(c + i)));
+            break;
+        case curve:
+            for (int ch = 0; ch < 3; ++ch) {
+                const float* table = step.curve + ch * kCurveSamples;
+                for (int i = 0; i < kBlock; i += W)
+                    L::store(channels[ch] + i, L::curve(table, L::load(channels[ch] + i)));
+            }
+            break;
+        case table:
+            for (int ch = 0; ch < 3; ++ch) {
+                const float* samples = step.curve + ch * kTableSamples;
+                for (int i = 0; i < kBlock; i += W)
+                    L::store(channels[ch] + i, sampled(samples, L::load(channels[ch] + i)));
+            }
+            break;
+        case vibrance: {
+            const float* w = step.m;
+            for (int i = 0; i < kBlock; i += W) {
+                F r = L::load(k.r + i), g = L::load(k.g + i), b = L::load(k.b + i);
+                const F mx = L::max(L::max(r, g), b);
+                const F mn = L::min(L::min(r, g), b);
+                const F ratio = (mx - mn) / L::max(mx, L::splat(1e-6f));
+                const F sat = mx > 1e-6f ? L::min(L::max(ratio, F{}), L::splat(1.0f)) : F{};
+                const F f = (1.0f - sat) * step.amount + 1.0f;
+                const F y = r * w[0] + g * w[1] + b * w[2];
+                L::store(k.r + i, y + f * (r - y));
+                L::store(k.g + i, y + f * (g - y));
+                L::store(k.b + i, y + f * (b - y));
+            }
+            break;
+        }
+        default:
+            break;
+        }
     }
 }
 

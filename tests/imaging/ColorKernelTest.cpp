@@ -94,6 +94,55 @@ private Q_SLOTS:
         QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
     }
 
+    void fusedCurvesOverWholeImagesMatchExactOnes_data() {
+        QTest::addColumn<int>("chainNumber");
+        QTest::newRow("contrast between encode and decode") << 0;
+        QTest::newRow("a look's tone curve, exposure and contrast") << 1;
+    }
+    void fusedCurvesOverWholeImagesMatchExactOnes() {
+        // Over a whole image, runs of per-channel curves go through a table
+        // of the run; every 4th level of each channel, values far outside
+        // [0, 1] on the way, against exact evaluation.
+        QFETCH(int, chainNumber);
+        ColorChain chain;
+        if (chainNumber == 0) {
+            chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(3.7, 0.2, 1.4),
+                               {0.01, -0.02, 0});
+            chain.appendAffine(ColorChain::Domain::encoded, Matrix3::diagonal(1.3, 0.7, -0.5),
+                               {-0.1, 0.2, 0.6});
+            chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(0.5, 2, 1));
+        } else {
+            const Matrix3 saturate{{1.6, -0.4, -0.2, -0.3, 1.5, -0.2, -0.1, -0.6, 1.7}};
+            chain.appendAffine(ColorChain::Domain::linear, saturate);
+            chain.appendCurve(ColorChain::Domain::encoded, [](double e) { return e * e * (3 - 2 * e); });
+            chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(3.5, 3.5, 3.5) * saturate);
+            chain.appendAffine(ColorChain::Domain::encoded, Matrix3::diagonal(1.5, 1.5, 1.5),
+                               {-0.25, -0.25, -0.25});
+            chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(1.1, 1.0, 0.8));
+        }
+        std::vector<uint8_t> input;
+        for (int r = 0; r < 256; r += 4)
+            for (int g = 0; g < 256; g += 4)
+                for (int b = 0; b < 256; b += 4)
+                    input.insert(input.end(), {uint8_t(r), uint8_t(g), uint8_t(b), 255});
+        const int n = int(input.size() / 4); // 262 144: a whole image's worth
+        ColorKernel::Plan plan{nullptr, chain.steps(), nullptr, true};
+        ParallelRunner runner(2);
+        const Pixels out = run(plan, input, 1024, n / 1024, &runner);
+        int worst = 0;
+        for (int i = 0; i < n; ++i) {
+            std::array<float, 3> v{float(ColorMath::decode(input[size_t(i * 4)] / 255.0)),
+                                   float(ColorMath::decode(input[size_t(i * 4 + 1)] / 255.0)),
+                                   float(ColorMath::decode(input[size_t(i * 4 + 2)] / 255.0))};
+            v = chain.evaluate(v);
+            for (int c = 0; c < 3; ++c) {
+                const double e = ColorMath::encode(std::clamp<double>(v[size_t(c)], 0, 1)) * 255;
+                worst = std::max(worst, int(std::lround(std::fabs(e - out.bytes[size_t(i * 4 + c)]))));
+            }
+        }
+        QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+    }
+
     void readsAndWritesThroughSteps() {
         // A 3 x 2 image read column by column (a transpose) into BGRA.
         const std::vector<uint8_t> input{1,  2,  3,  255, 4,  5,  6,  255, 7,  8,  9,  255,
