@@ -116,8 +116,8 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
         {u"Warmth"_s, -1, 1, 0, &AdjustmentSlider::percent, &Adjustments::warmth},
     };
     for (const SliderSetup& setup : setups) {
-        auto* slider =
-            new AdjustmentSlider(setup.title, setup.minimum, setup.maximum, setup.neutral, setup.format, content);
+        auto* slider = new AdjustmentSlider(setup.title, setup.minimum, setup.maximum, setup.neutral,
+                                            setup.format, content);
         connect(slider, &AdjustmentSlider::valueEdited, this, [this, field = setup.field](double value) {
             edit([&](Adjustments& adjustments) { adjustments.*field = value; });
         });
