@@ -1,8 +1,8 @@
+#include "BareJpeg.h"
 #include "BenchInputs.h"
 #include "Ratio.h"
 
 #include "imaging/Edit.h"
-#include "imaging/JpegErrorManager.h"
 #include "imaging/RawDeveloper.h"
 #include "imaging/RenderContext.h"
 #include "imaging/ThumbnailReader.h"
@@ -13,7 +13,6 @@
 #include <libraw.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -53,45 +52,6 @@ unsigned char* touchedBuffer(std::vector<unsigned char>& buffer, size_t bytes) {
     return buffer.data();
 }
 
-// libjpeg-turbo alone: a DCT-scaled decode of the file into 4-byte RGBX rows
-// of a reused buffer, read through a 64 KiB stdio buffer. Returns rows decoded.
-unsigned bareJpegDecode(const QString& path, unsigned denominator) {
-    static std::vector<unsigned char> buffer;
-    FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!file)
-        return 0;
-    std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
-    // Not left to libjpeg's own error handling, which ends the process.
-    auto decompress = std::make_unique<jpeg_decompress_struct>();
-    JpegErrorManager errors;
-    errors.install(reinterpret_cast<j_common_ptr>(decompress.get()));
-    jpeg_decompress_struct* info = decompress.get();
-    unsigned rows = 0;
-    std::vector<JSAMPROW> pointers;
-    const bool ok = errors.guarded([&] {
-        jpeg_create_decompress(info);
-        jpeg_stdio_src(info, file);
-        jpeg_read_header(info, TRUE);
-        info->scale_num = 1;
-        info->scale_denom = denominator;
-        info->out_color_space = JCS_EXT_RGBX;
-        jpeg_start_decompress(info);
-        const size_t stride = size_t(info->output_width) * 4;
-        unsigned char* pixels = touchedBuffer(buffer, stride * info->output_height);
-        pointers.resize(info->output_height);
-        for (JDIMENSION y = 0; y < info->output_height; ++y)
-            pointers[y] = pixels + y * stride;
-        while (info->output_scanline < info->output_height)
-            jpeg_read_scanlines(info, pointers.data() + info->output_scanline,
-                                info->output_height - info->output_scanline);
-        rows = info->output_scanline;
-        jpeg_finish_decompress(info);
-    });
-    jpeg_destroy_decompress(info);
-    std::fclose(file);
-    return ok ? rows : 0;
-}
-
 void screenDecode(benchmark::State& state, QSize size) {
     const QString path = BenchInputs::cameraJpeg(size);
     if (path.isEmpty()) {
@@ -108,7 +68,7 @@ void screenDecode(benchmark::State& state, QSize size) {
             failed = failed || !image;
             got = image ? image->size() : QSize();
         },
-        [&] { benchmark::DoNotOptimize(bareJpegDecode(path, 2)); });
+        [&] { benchmark::DoNotOptimize(BareJpeg::decode(path, 2)); });
     if (failed)
         state.SkipWithError("decode failed");
     state.counters["width"] = got.width();

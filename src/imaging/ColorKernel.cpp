@@ -253,3 +253,18 @@ bool ColorKernel::isIdentity(const Plan& plan) {
     return plan.steps.empty() && (!plan.decode || plan.decode == srgbDecode()) &&
            (!plan.encode || plan.encode == srgbEncode());
 }
+
+ColorKernel::Format ColorKernel::readableLayout(QImage& image) {
+    switch (image.format()) {
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBX8888:
+        return Format::rgba8;
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGB32:
+        return Format::bgra8;
+    default:
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888
+                                                              : QImage::Format_RGBX8888);
+        return Format::rgba8;
+    }
+}

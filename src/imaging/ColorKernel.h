@@ -3,6 +3,8 @@
 #include "ColorChain.h"
 #include "ColorKernelArgs.h"
 
+#include <QImage>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -25,6 +27,11 @@ class ParallelRunner;
 class ColorKernel {
 public:
     enum class Format { rgba8, bgra8, rgb8, rgb16 };
+
+    // The layout of a bitmap as the kernel reads it. Layouts it cannot read
+    // (premultiplied, paletted, 16-bit) are first converted to plain RGBA or
+    // RGBX in place, which leaves a null image on lack of memory.
+    static Format readableLayout(QImage& image);
 
     struct DecodeTables {
         std::array<float, 3 * 256> values{}; // red, green, blue

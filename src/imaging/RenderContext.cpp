@@ -89,23 +89,12 @@ QImage viewOf(const QImage& owner, const unsigned char* origin, int width, int h
 std::expected<RenderContext::Pixels, ImagingError>
 RenderContext::fromBitmap(const QImage& bitmap, const Region& want, bool writable) const {
     QImage b = bitmap;
-    ColorKernel::Format format = ColorKernel::Format::rgba8;
-    switch (b.format()) {
-    case QImage::Format_RGBA8888:
-    case QImage::Format_RGBX8888:
-        break;
-    case QImage::Format_ARGB32:
-    case QImage::Format_RGB32:
-        format = ColorKernel::Format::bgra8;
-        break;
-    default:
-        // Anything else (premultiplied, paletted, 16-bit) as plain RGBA first.
-        b = b.convertToFormat(b.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-        if (b.isNull())
-            return std::unexpected(outOfMemory());
-        writable = true;
-        break;
-    }
+    const qint64 original = b.cacheKey();
+    const ColorKernel::Format format = ColorKernel::readableLayout(b);
+    if (b.isNull())
+        return std::unexpected(outOfMemory());
+    // A converted copy is ours to write into.
+    writable = writable || b.cacheKey() != original;
     Pixels p;
     p.format = format;
     p.opaque = !b.hasAlphaChannel();

@@ -44,20 +44,9 @@ QImage ScreenColor::convert(const QImage& bitmap) const {
     if (bitmap.isNull())
         return {};
     QImage source = bitmap;
-    ColorKernel::Format format = ColorKernel::Format::rgba8;
-    switch (source.format()) {
-    case QImage::Format_RGBA8888:
-    case QImage::Format_RGBX8888:
-        break;
-    case QImage::Format_ARGB32:
-    case QImage::Format_RGB32:
-        format = ColorKernel::Format::bgra8;
-        break;
-    default:
-        source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_RGBA8888
-                                                                 : QImage::Format_RGBX8888);
-        break;
-    }
+    ColorKernel::Format format = ColorKernel::readableLayout(source);
+    if (source.isNull())
+        return {};
     const int width = source.width(), height = source.height();
     const bool opaque = !source.hasAlphaChannel();
     const ColorConverter::Source from = colors_.source(source.colorSpace());
