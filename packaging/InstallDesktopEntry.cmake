@@ -13,7 +13,7 @@ else()
   set(exec "${CMAKE_INSTALL_PREFIX}/${ZV_BINDIR}/zorva-viewer")
 endif()
 
-# Quoting rules of the desktop entry specification: '%' is doubled; an
+# Quoting rules of the Desktop Entry format: '%' is doubled; an
 # argument with a reserved character is put in double quotes, inside which
 # '"', '`', '$' and '\' take a backslash; then, the value being a string,
 # every backslash is doubled once more.
