@@ -57,6 +57,16 @@ QString made(const QString& name, Write write) {
 
 } // namespace
 
+QString BenchInputs::jpeg(const char* kind, QSize size, bool thumbnail) {
+    return made(nameFor(kind, size), [size, thumbnail](const QString& path) {
+        CameraJpegWriter::Options options;
+        options.quality = 92;
+        options.subsampling = JpegEncoder::Subsampling::s420;
+        options.thumbnail = thumbnail;
+        return CameraJpegWriter::write(path, scene(size), captureInfo(), options);
+    });
+}
+
 QImage BenchInputs::scene(QSize size) {
     SyntheticScene::Options options;
     options.kind = SyntheticScene::Kind::alpineLake;
@@ -66,13 +76,7 @@ QImage BenchInputs::scene(QSize size) {
 }
 
 QString BenchInputs::cameraJpeg(QSize size) {
-    return made(nameFor("jpg", size), [size](const QString& path) {
-        CameraJpegWriter::Options options;
-        options.quality = 92;
-        options.subsampling = JpegEncoder::Subsampling::s420;
-        options.thumbnail = true;
-        return CameraJpegWriter::write(path, scene(size), captureInfo(), options);
-    });
+    return jpeg("jpg", size, true);
 }
 
 QString BenchInputs::cameraDng(QSize size) {
@@ -84,11 +88,5 @@ QString BenchInputs::cameraDng(QSize size) {
 }
 
 QString BenchInputs::plainJpeg(QSize size) {
-    return made(nameFor("plain.jpg", size), [size](const QString& path) {
-        CameraJpegWriter::Options options;
-        options.quality = 92;
-        options.subsampling = JpegEncoder::Subsampling::s420;
-        options.thumbnail = false;
-        return CameraJpegWriter::write(path, scene(size), captureInfo(), options);
-    });
+    return jpeg("plain.jpg", size, false);
 }

@@ -19,4 +19,8 @@ public:
     static QString cameraDng(QSize size);
     // A camera JPEG whose EXIF block has no thumbnail.
     static QString plainJpeg(QSize size);
+
+private:
+    // A camera JPEG at quality 92, 4:2:0, with or without an EXIF thumbnail.
+    static QString jpeg(const char* kind, QSize size, bool thumbnail);
 };
