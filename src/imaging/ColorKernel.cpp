@@ -160,10 +160,28 @@ void ColorKernel::copyRows(const ColorKernelArgs::Rows& a, int rowBegin, int row
     }
 }
 
-void ColorKernel::applyRows(const Plan& plan, const Source& source, const Target& target, int width,
-                            int rowBegin, int rowEnd) {
-    const PreparedRows p = prepare(plan, source, target, width, false);
-    runRows(plan, source, target, p.rows, rowBegin, rowEnd);
+struct ColorKernel::Pass::Prepared {
+    PreparedRows rows;
+};
+
+ColorKernel::Pass::Pass(const Plan& plan, const Source& source, const Target& target, int width, int height)
+    : plan_(plan)
+    , source_(source)
+    , target_(target)
+    // A whole image is worth the tables of fused steps (12 K evaluations).
+    , prepared_(new Prepared{prepare(plan, source, target, width, long(width) * height >= 65536)}) {}
+
+ColorKernel::Pass::~Pass() = default;
+
+void ColorKernel::Pass::run(int rowBegin, int rowEnd) const {
+    runRows(plan_, source_, target_, prepared_->rows.rows, rowBegin, rowEnd);
+}
+
+void ColorKernel::Pass::run(const unsigned char* source, unsigned char* target, int rows) const {
+    ColorKernelArgs::Rows moved = prepared_->rows.rows;
+    moved.source = source;
+    moved.target = target;
+    runRows(plan_, source_, target_, moved, 0, rows);
 }
 
 void ColorKernel::runRows(const Plan& plan, const Source& source, const Target& target,
@@ -198,16 +216,14 @@ void ColorKernel::apply(const Plan& plan, const Source& source, const Target& ta
                         const ParallelRunner* runner) {
     if (width <= 0 || height <= 0)
         return;
-    // A whole image is worth the tables of fused steps (12 K evaluations).
-    const PreparedRows p = prepare(plan, source, target, width, long(width) * height >= 65536);
+    const Pass pass(plan, source, target, width, height);
     if (!runner || runner->threadCount() == 1) {
-        runRows(plan, source, target, p.rows, 0, height);
+        pass.run(0, height);
         return;
     }
     // Chunks of about 64 K pixels: small enough to share out evenly.
     const int grain = std::max(1, 65536 / width);
-    runner->run(height, grain,
-                [&](int begin, int end) { runRows(plan, source, target, p.rows, begin, end); });
+    runner->run(height, grain, [&pass](int begin, int end) { pass.run(begin, end); });
 }
 
 std::shared_ptr<const ColorKernel::DecodeTables> ColorKernel::srgbDecode() {

@@ -62,9 +62,28 @@ public:
 
     static void apply(const Plan& plan, const Source& source, const Target& target, int width, int height,
                       const ParallelRunner* runner);
-    // Without the run tables: for callers that feed rows a few at a time.
-    static void applyRows(const Plan& plan, const Source& source, const Target& target, int width,
-                          int rowBegin, int rowEnd);
+
+    // A plan made ready once for an image whose rows are run later, a few at
+    // a time and from any thread: as a decoder finishes them, say. Images of
+    // 64 K pixels or more get the run tables.
+    class Pass {
+    public:
+        Pass(const Plan& plan, const Source& source, const Target& target, int width, int height);
+        ~Pass();
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+        void run(int rowBegin, int rowEnd) const;
+        // `rows` rows read at `source` and written at `target`, with the
+        // pixel and row steps given at construction.
+        void run(const unsigned char* source, unsigned char* target, int rows) const;
+
+    private:
+        struct Prepared;
+        Plan plan_;
+        Source source_;
+        Target target_;
+        std::unique_ptr<const Prepared> prepared_;
+    };
 
     // The sRGB curve (also Display P3's) as tables, shared.
     static std::shared_ptr<const DecodeTables> srgbDecode();

@@ -28,6 +28,7 @@ std::expected<void, ImagingError> ImageDestination::finalize() {
 
     JpegCompressor::Options options;
     options.quality = JpegCompressor::qualityPercent(quality_);
+    options.runner = runner_;
     const QColorSpace space = bitmap.colorSpace();
     if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb))
         options.iccProfile = {}; // sRGB is what a JPEG without a profile means

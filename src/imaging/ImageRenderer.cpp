@@ -181,7 +181,7 @@ std::expected<QString, RenderError> ImageRenderer::exportCopy(const Shot& shot, 
     auto file = ExclusiveFile::create(folder);
     if (!file)
         return std::unexpected(RenderError::cannotWrite(destination));
-    ImageDestination writer(file->fd());
+    ImageDestination writer(file->fd(), d->context.resources().runner);
     writer.addImage(*image, exportProperties(*url, image->size()), exportQuality);
     if (!writer.finalize())
         return std::unexpected(RenderError::cannotWrite(destination));

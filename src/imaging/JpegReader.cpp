@@ -59,6 +59,10 @@ std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominat
     std::once_flag made;
     std::optional<YCbCrScaler> scaler;
 
+    const qsizetype stride = qsizetype(out.width()) * 4;
+    const ColorKernel::Pass pass(plan, {nullptr, 4, stride, ColorKernel::Format::rgba8},
+                                 {target, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(),
+                                 out.height());
     ParallelRunner::Progress progress;
     std::expected<void, ImagingError> decoded;
     resources.runner->run(
@@ -69,13 +73,9 @@ std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominat
             if (!progress.waitFor(scaler->lumaRowsFor(begin, end)))
                 return;
             thread_local std::vector<unsigned char> scratch;
-            const qsizetype stride = qsizetype(out.width()) * 4;
             scratch.resize(size_t(stride) * size_t(end - begin));
             scaler->rows(views, begin, end, scratch.data(), stride);
-            ColorKernel::applyRows(
-                plan, {scratch.data(), 4, stride, ColorKernel::Format::rgba8},
-                {target + begin * place.yStep, place.xStep, place.yStep, ColorKernel::Format::rgba8},
-                out.width(), 0, end - begin);
+            pass.run(scratch.data(), target + begin * place.yStep, end - begin);
         },
         [&] {
             decoded = decoder.decodePlanes(denominator, buffers, strides,
@@ -143,25 +143,23 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
 
     const LanczosResampler resampler(decoded.width(), decoded.height(), out.width(), out.height());
 
+    const ColorKernel::Pass pass(
+        plan, {nullptr, 4, resample ? qsizetype(out.width()) * 4 : decodedStride, ColorKernel::Format::rgba8},
+        {target, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(), out.height());
     // Output rows [begin, end) as stored, from decoded rows that are ready.
     const auto finish = [&](int begin, int end, ParallelRunner::Progress* progress) {
         const auto [first, last] = resampler.inputRows(begin, end);
         if (progress && !progress->waitFor(resample ? last : end))
             return;
         const unsigned char* rows = pixels + begin * decodedStride;
-        qsizetype rowStride = decodedStride;
         thread_local std::vector<unsigned char> scratch;
         if (resample) {
             const qsizetype stride = qsizetype(out.width()) * 4;
             scratch.resize(size_t(stride) * size_t(end - begin));
             resampler.resampleRows(pixels, decodedStride, scratch.data(), stride, begin, end);
             rows = scratch.data();
-            rowStride = stride;
         }
-        ColorKernel::applyRows(
-            plan, {rows, 4, rowStride, ColorKernel::Format::rgba8},
-            {target + begin * place.yStep, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(),
-            0, end - begin);
+        pass.run(rows, target + begin * place.yStep, end - begin);
     };
 
     std::expected<void, ImagingError> decodedRows;
@@ -188,23 +186,72 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
     return image;
 }
 
-std::expected<JpegReader::Stored, ImagingError> JpegReader::readFull(const QString& path) const {
+std::expected<QImage, ImagingError> JpegReader::readFull(const QString& path, const QRect& rect,
+                                                         const PlanFor& planFor) const {
     auto opened = JpegDecoder::openFile(path);
     if (!opened)
         return std::unexpected(opened.error());
     JpegDecoder& decoder = **opened;
     const QSize size = decoder.size();
-    QImage pixels = resources_.newImage(size.width(), size.height(), QImage::Format_RGBX8888);
-    if (pixels.isNull())
+    const int orientation = decoder.orientation();
+    if (rect.isEmpty() || !QRect(QPoint(), Orientation::uprightSize(size, orientation)).contains(rect))
+        return std::unexpected(ImagingError{QStringLiteral("The picture is not the size it was")});
+    const QRect stored = Orientation::storedRect(orientation, size, rect);
+
+    const ColorConverter::Source color = resources_.colors->source(decoder.iccProfile());
+    const bool lcmsFirst = color.transform != nullptr;
+    const ColorKernel::Plan plan = planFor(lcmsFirst ? ColorConverter::displayP3Source() : color);
+
+    QImage image = resources_.newImage(rect.width(), rect.height(), QImage::Format_RGBX8888);
+    if (image.isNull())
         return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
-    auto done = decoder.decode(1, pixels.bits(), pixels.bytesPerLine());
-    if (!done)
-        return std::unexpected(done.error());
-    Stored stored{pixels, decoder.orientation(), resources_.colors->source(decoder.iccProfile())};
-    if (stored.color.transform) {
-        ColorConverter::applyTransform(stored.color.transform, pixels.bits(), size.width(), size.height(),
-                                       pixels.bytesPerLine(), resources_.runner);
-        stored.color = ColorConverter::displayP3Source();
+    // An upright picture read whole is decoded into the result and finished in place.
+    const bool inPlace = orientation == 1 && stored.size() == size;
+    const qsizetype stride = inPlace ? image.bytesPerLine() : qsizetype(size.width()) * 4;
+    std::shared_ptr<PixelBuffer> buffer;
+    if (!inPlace) {
+        buffer = resources_.pool->take(size_t(stride) * size_t(size.height()));
+        if (!buffer)
+            return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
     }
-    return stored;
+    unsigned char* const pixels = inPlace ? image.bits() : buffer->data();
+
+    const Orientation::Steps place =
+        Orientation::placement(orientation, stored.width(), stored.height(), image.bytesPerLine(), 4);
+    const ColorKernel::Pass pass(
+        plan, {pixels + stored.top() * stride + stored.left() * 4, 4, stride, ColorKernel::Format::rgba8},
+        {image.bits() + place.offset, place.xStep, place.yStep, ColorKernel::Format::rgba8}, stored.width(),
+        stored.height());
+    const bool nothingToDo = inPlace && ColorKernel::isIdentity(plan);
+    // Chunks of about 128 K pixels.
+    const int grain = std::max(8, (1 << 17) / stored.width());
+
+    std::expected<void, ImagingError> decoded;
+    if (lcmsFirst) {
+        // A profile with lookup tables: its lcms2 transform needs all rows first.
+        decoded = decoder.decode(1, pixels, stride);
+        if (decoded) {
+            ColorConverter::applyTransform(color.transform, pixels, size.width(), size.height(), stride,
+                                           resources_.runner);
+            resources_.runner->run(stored.height(), grain, [&](int b, int e) { pass.run(b, e); });
+        }
+    } else if (nothingToDo) {
+        decoded = decoder.decode(1, pixels, stride);
+    } else {
+        ParallelRunner::Progress progress;
+        resources_.runner->run(
+            stored.height(), grain,
+            [&](int b, int e) {
+                if (progress.waitFor(stored.top() + e))
+                    pass.run(b, e);
+            },
+            [&] {
+                decoded =
+                    decoder.decode(1, pixels, stride, [&progress](int rows) { progress.publish(rows); });
+                progress.finish();
+            });
+    }
+    if (!decoded)
+        return std::unexpected(decoded.error());
+    return image;
 }

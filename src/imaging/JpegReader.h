@@ -1,13 +1,16 @@
 #pragma once
 
 #include "ColorConverter.h"
+#include "ColorKernel.h"
 #include "ImagingError.h"
 #include "PixelResources.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include <expected>
+#include <functional>
 #include <memory>
 
 class JpegDecoder;
@@ -19,7 +22,7 @@ class JpegDecoder;
 // already resample the finished ones (Lanczos-3), convert their colour and
 // write them at their upright place; so the whole read costs little more than
 // the decode itself. A full read hands back the stored pixels with their
-// orientation and colour, for the rendering context to fuse into its pass.
+// the same way, with the caller's whole colour work, at full size.
 // Any thread; several at once.
 class JpegReader {
 public:
@@ -31,12 +34,14 @@ public:
     // The same from an opened decoder, turned by `orientation` (1..8).
     std::expected<QImage, ImagingError> readScaled(JpegDecoder& decoder, int maxPixel, int orientation) const;
 
-    struct Stored {
-        QImage pixels; // as stored (not upright), RGBX, in `color`
-        int orientation = 1;
-        ColorConverter::Source color;
-    };
-    std::expected<Stored, ImagingError> readFull(const QString& path) const;
+    // The full-size pixels of `rect` (upright, rows from the top) through a
+    // colour plan made for the file's own colour by `planFor`, in a new
+    // Format_RGBX8888 image of the rect's size. Helpers run the plan on rows
+    // as soon as libjpeg has decoded them, so an edited full-size picture
+    // costs little more than its decode.
+    using PlanFor = std::function<ColorKernel::Plan(const ColorConverter::Source&)>;
+    std::expected<QImage, ImagingError> readFull(const QString& path, const QRect& rect,
+                                                 const PlanFor& planFor) const;
 
 private:
     PixelResources resources_;

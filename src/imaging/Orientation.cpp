@@ -1,5 +1,7 @@
 #include "Orientation.h"
 
+#include <algorithm>
+
 QSize Orientation::uprightSize(QSize stored, int orientation) {
     return swapsSides(orientation) ? stored.transposed() : stored;
 }
@@ -43,4 +45,18 @@ Orientation::Steps Orientation::view(int orientation, int width, int height, ptr
     // into the stored one with the inverse turn.
     const QSize upright = uprightSize(QSize(width, height), orientation);
     return placement(inverse(orientation), upright.width(), upright.height(), stride, bytesPerPixel);
+}
+
+QRect Orientation::storedRect(int orientation, QSize stored, const QRect& upright) {
+    // Reads two opposite corners through a view with one-byte pixels, whose
+    // offsets are stored positions.
+    const Steps steps = view(orientation, stored.width(), stored.height(), stored.width(), 1);
+    const auto storedPoint = [&](int x, int y) {
+        const ptrdiff_t at = steps.offset + x * steps.xStep + y * steps.yStep;
+        return QPoint(int(at % stored.width()), int(at / stored.width()));
+    };
+    const QPoint a = storedPoint(upright.left(), upright.top());
+    const QPoint b = storedPoint(upright.right(), upright.bottom());
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                 QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 #include <cstddef>
@@ -26,6 +27,10 @@ public:
     // Upright pixel (x, y) read from a stored width x height image with rows
     // `stride` bytes apart.
     static Steps view(int orientation, int width, int height, ptrdiff_t stride, int bytesPerPixel);
+
+    // The stored pixels that stand upright as `upright` in an image stored
+    // as `stored`.
+    static QRect storedRect(int orientation, QSize stored, const QRect& upright);
 
     static int inverse(int orientation);
 };

@@ -3,7 +3,6 @@
 #include "ColorKernel.h"
 #include "JpegReader.h"
 #include "LanczosResampler.h"
-#include "Orientation.h"
 #include "RawDeveloper.h"
 
 #include <algorithm>
@@ -136,23 +135,11 @@ std::expected<RenderContext::Pixels, ImagingError> RenderContext::materialise(co
         return fromBitmap(node->bitmap, want, false);
 
     case Kind::jpegFile: {
-        auto stored = JpegReader(resources_).readFull(node->path);
-        if (!stored)
-            return std::unexpected(stored.error());
-        const QImage& image = stored->pixels;
-        const QSize upright = Orientation::uprightSize(image.size(), stored->orientation);
-        const Orientation::Steps view =
-            Orientation::view(stored->orientation, image.width(), image.height(), image.bytesPerLine(), 4);
-        const long top = upright.height() - want.y1;
-        Pixels p;
-        p.owner = image;
-        p.origin = image.constBits() + view.offset + want.x0 * view.xStep + top * view.yStep;
-        p.xStep = view.xStep;
-        p.yStep = view.yStep;
-        p.color = stored->color;
-        p.writable = true;
-        p.region = want;
-        return p;
+        // Read in Display P3, ready for the scale that asked for it.
+        auto read = readJpeg(node, want, {}, ColorConverter::displayP3Target());
+        if (!read)
+            return std::unexpected(read.error());
+        return pixelsOf(*std::move(read), want);
     }
 
     case Kind::raw: {
@@ -223,6 +210,55 @@ std::expected<RenderContext::Pixels, ImagingError> RenderContext::materialise(co
     return std::unexpected(ImagingError{QStringLiteral("Unknown image operation")});
 }
 
+std::expected<QImage, ImagingError> RenderContext::readJpeg(const Image::Node* node, const Region& want,
+                                                            const ColorChain& pending,
+                                                            const ColorConverter::Target& target) const {
+    const long top = Region::of(node->extent).y1 - want.y1;
+    const QRect rect(int(want.x0), int(top), int(want.width()), int(want.height()));
+    auto read = JpegReader(resources_).readFull(node->path, rect, [&](const ColorConverter::Source& source) {
+        return ColorKernel::Plan{source.decode, fullChain(source, pending, target).steps(), target.encode,
+                                 true};
+    });
+    if (read && target.transform)
+        ColorConverter::applyTransform(target.transform, read->bits(), read->width(), read->height(),
+                                       read->bytesPerLine(), &runner_);
+    return read;
+}
+
+RenderContext::Pixels RenderContext::pixelsOf(QImage image, const Region& region) {
+    Pixels p;
+    p.origin = image.constBits();
+    p.yStep = image.bytesPerLine();
+    p.owner = std::move(image);
+    p.color = ColorConverter::displayP3Source();
+    p.writable = true;
+    p.region = region;
+    return p;
+}
+
+std::optional<std::expected<RenderContext::Pixels, ImagingError>>
+RenderContext::streamed(const Image::Node* node, Region want, const ColorConverter::Target& target) const {
+    using Kind = Image::Node::Kind;
+    std::vector<const ColorChain*> chains; // outermost first
+    for (;; node = node->input.get()) {
+        if (node->kind == Kind::color)
+            chains.push_back(&node->chain);
+        else if (node->kind == Kind::translate)
+            want = want.shifted(-std::lround(node->dx), -std::lround(node->dy));
+        else if (node->kind == Kind::jpegFile)
+            break;
+        else if (node->kind != Kind::crop)
+            return std::nullopt;
+    }
+    ColorChain pending;
+    for (auto chain = chains.rbegin(); chain != chains.rend(); ++chain)
+        pending.append(**chain);
+    auto read = readJpeg(node, want, pending, target);
+    if (!read)
+        return std::unexpected(read.error());
+    return pixelsOf(*std::move(read), want);
+}
+
 std::expected<RenderContext::Pixels, ImagingError>
 RenderContext::resolve(Pixels p, const ColorConverter::Target& target) const {
     const int width = int(p.region.width()), height = int(p.region.height());
@@ -280,13 +316,18 @@ std::expected<QImage, ImagingError> RenderContext::render(const Image& image, co
             return std::unexpected(outOfMemory());
         result.fill(Qt::transparent);
     } else {
-        auto pixels = materialise(image.node(), inner);
-        if (!pixels)
-            return std::unexpected(pixels.error());
-        auto done = resolve(std::move(*pixels), target);
-        if (!done)
-            return std::unexpected(done.error());
-        const Pixels& p = *done;
+        // Colour, crops and shifts straight over a JPEG file are done as
+        // libjpeg decodes; anything else is made, then finished.
+        auto done = streamed(image.node(), inner, target);
+        if (!done) {
+            auto pixels = materialise(image.node(), inner);
+            if (!pixels)
+                return std::unexpected(pixels.error());
+            done = resolve(std::move(*pixels), target);
+        }
+        if (!*done)
+            return std::unexpected(done->error());
+        const Pixels& p = **done;
         const int w = int(inner.width()), h = int(inner.height());
         if (inner == want) {
             const QImage::Format format = p.opaque ? QImage::Format_RGBX8888 : QImage::Format_RGBA8888;
@@ -329,6 +370,7 @@ std::expected<QByteArray, ImagingError> RenderContext::jpegData(const Image& ima
         return std::unexpected(bitmap.error());
     JpegCompressor::Options options;
     options.quality = JpegCompressor::qualityPercent(quality);
+    options.runner = &runner_;
     return JpegCompressor::encode(bitmap->constBits(), bitmap->width(), bitmap->height(),
                                   bitmap->bytesPerLine(), ColorKernel::Format::rgba8, options);
 }

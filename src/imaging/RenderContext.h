@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include <expected>
+#include <optional>
 
 // Renders lazy images into bitmaps. Walks an image's description from its
 // source: consecutive colour filters, the source's own colour conversion, the
@@ -47,6 +48,15 @@ private:
     std::expected<Pixels, ImagingError> materialise(const Image::Node* node, const Region& want) const;
     std::expected<Pixels, ImagingError> fromBitmap(const QImage& bitmap, const Region& want,
                                                    bool writable) const;
+    // The part `want` of a JPEG file node, through `pending` into `target`.
+    std::expected<QImage, ImagingError> readJpeg(const Image::Node* node, const Region& want,
+                                                 const ColorChain& pending,
+                                                 const ColorConverter::Target& target) const;
+    static Pixels pixelsOf(QImage image, const Region& region);
+    // Colour, crops and shifts over a JPEG file, made in one streamed read;
+    // nothing for other images.
+    std::optional<std::expected<Pixels, ImagingError>> streamed(const Image::Node* node, Region want,
+                                                                const ColorConverter::Target& target) const;
     std::expected<Pixels, ImagingError> resolve(Pixels pixels, const ColorConverter::Target& target) const;
 
     ParallelRunner runner_;
