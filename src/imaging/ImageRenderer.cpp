@@ -13,10 +13,12 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QVariantMap>
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 using namespace Qt::StringLiterals;
@@ -61,16 +63,29 @@ struct ImageRenderer::Private {
     mutable BitmapCache thumbnailCache{thumbnailCacheLimit};
 
     std::optional<QImage> developedRaw(const QString& url, int maxPixel) const {
-        const auto developer = RawDeveloper::open(url);
-        if (!developer)
-            return std::nullopt;
-        const QSize native = developer->nativeSize();
-        const int longest = std::max(native.width(), native.height());
-        const float scale = longest > 0 ? std::min(float(maxPixel) / float(longest), 1.0f) : 1.0f;
-        auto developed = RawDeveloper::develop(url, scale, context.resources());
+        auto developed = RawDeveloper::developWithin(url, maxPixel, context.resources());
         if (!developed)
             return std::nullopt;
-        return *std::move(developed);
+        rememberSize(url, developed->nativeSize);
+        return developed->image;
+    }
+
+    // Upright pixel sizes already read, so that asking again (as the zoom
+    // to actual size does on the main thread) reads no file.
+    mutable std::mutex sizesMutex;
+    mutable QHash<QString, QSize> sizes;
+    void rememberSize(const QString& url, QSize size) const {
+        std::lock_guard lock(sizesMutex);
+        if (sizes.size() >= thumbnailCacheLimit)
+            sizes.clear();
+        sizes.insert(url, size);
+    }
+    std::optional<QSize> rememberedSize(const QString& url) const {
+        std::lock_guard lock(sizesMutex);
+        const auto found = sizes.constFind(url);
+        if (found == sizes.cend())
+            return std::nullopt;
+        return *found;
     }
 
     std::optional<QImage> downsampled(const QString& url, int maxPixel) const {
@@ -192,9 +207,12 @@ std::expected<QString, RenderError> ImageRenderer::exportCopy(const Shot& shot, 
 }
 
 std::optional<QSize> ImageRenderer::pixelSize(const QString& url) const {
+    if (auto remembered = d->rememberedSize(url))
+        return remembered;
     const auto properties = ImageProperties::readHeader(url);
     if (!properties || properties->pixelSize.isEmpty())
         return std::nullopt;
+    d->rememberSize(url, properties->uprightSize());
     return properties->uprightSize();
 }
 
@@ -202,5 +220,7 @@ void ImageRenderer::forget(const QStringList& urls) const {
     for (const QString& url : urls) {
         d->baseCache.remove(url);
         d->thumbnailCache.remove(url);
+        std::lock_guard lock(d->sizesMutex);
+        d->sizes.remove(url);
     }
 }

@@ -95,15 +95,21 @@ Image RawDeveloper::outputImage() const {
     return Image::fromRaw(path_, outputSize(), scale_);
 }
 
-std::expected<QImage, ImagingError> RawDeveloper::develop(const QString& path, double scale,
-                                                          const PixelResources& resources) {
-    scale = std::clamp(scale, 1e-6, 1.0);
+namespace {
+
+// Develops `path` at the scale `scaleFor` gives for its upright native size.
+std::expected<RawDeveloper::Developed, ImagingError> developFile(const QString& path,
+                                                                 const std::function<double(QSize)>& scaleFor,
+                                                                 const PixelResources& resources) {
     Processor p;
     if (auto opened = openFile(p, path); !opened)
         return std::unexpected(opened.error());
     const libraw_image_sizes_t& sizes = p.raw->imgdata.sizes;
     const QSize native =
         (sizes.flip & 4) ? QSize(sizes.height, sizes.width) : QSize(sizes.width, sizes.height);
+    if (native.isEmpty())
+        return std::unexpected(ImagingError{QStringLiteral("RAW without pixels")});
+    const double scale = std::clamp(scaleFor(native), 1e-6, 1.0);
     libraw_output_params_t& o = p.raw->imgdata.params;
     o.use_camera_wb = 1;
     o.output_color = 4; // ProPhoto: holds every colour of Display P3
@@ -154,7 +160,28 @@ std::expected<QImage, ImagingError> RawDeveloper::develop(const QString& path, d
         converted = out;
     }
     converted.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
-    return converted;
+    return RawDeveloper::Developed{converted, native};
+}
+
+} // namespace
+
+std::expected<QImage, ImagingError> RawDeveloper::develop(const QString& path, double scale,
+                                                          const PixelResources& resources) {
+    auto developed = developFile(
+        path, [scale](QSize) { return scale; }, resources);
+    if (!developed)
+        return std::unexpected(developed.error());
+    return developed->image;
+}
+
+std::expected<RawDeveloper::Developed, ImagingError>
+RawDeveloper::developWithin(const QString& path, int maxPixel, const PixelResources& resources) {
+    return developFile(
+        path,
+        [maxPixel](QSize native) {
+            return std::min(double(maxPixel) / std::max(native.width(), native.height()), 1.0);
+        },
+        resources);
 }
 
 std::optional<RawDeveloper::Preview> RawDeveloper::preview(const QString& path) {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <expected>
+#include <functional>
 #include <optional>
 
 // The RAW developer (DNG, RW2 and whatever else LibRaw knows), in the shape
@@ -38,6 +39,14 @@ public:
     // size outputSize() would give.
     static std::expected<QImage, ImagingError> develop(const QString& path, double scale,
                                                        const PixelResources& resources);
+    // Develops `path` at the largest scale that keeps its longer side within
+    // `maxPixel` (never enlarged), reading the file once; with its native size.
+    struct Developed {
+        QImage image;
+        QSize nativeSize;
+    };
+    static std::expected<Developed, ImagingError> developWithin(const QString& path, int maxPixel,
+                                                                const PixelResources& resources);
 
     // The largest preview the camera embedded: JPEG bytes, or an 8-bit RGB
     // bitmap; with the orientation of the RAW. Nothing when there is none.

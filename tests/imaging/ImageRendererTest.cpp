@@ -151,6 +151,7 @@ private Q_SLOTS:
         const auto base = renderer.base(path, ShotFormat::jpeg);
         const auto thumbnail = renderer.thumbnail(path);
         QVERIFY(base && thumbnail);
+        QCOMPARE(renderer.pixelSize(path), std::optional(QSize(600, 400)));
 
         // Another picture under the same name: the caches still answer the old one...
         QVERIFY(QFile::remove(path));
@@ -158,10 +159,12 @@ private Q_SLOTS:
                      .isEmpty());
         QCOMPARE(renderer.base(path, ShotFormat::jpeg)->cacheKey(), base->cacheKey());
         QCOMPARE(renderer.thumbnail(path)->cacheKey(), thumbnail->cacheKey());
+        QCOMPARE(renderer.pixelSize(path), std::optional(QSize(600, 400)));
         // ...until it is forgotten.
         renderer.forget({path, dir.filePath(u"OTHER.RW2"_s)});
         QCOMPARE(renderer.base(path, ShotFormat::jpeg)->size(), QSize(300, 500));
         QCOMPARE(renderer.thumbnail(path)->size(), QSize(72, 120)); // the new EXIF thumbnail, bars cut off
+        QCOMPARE(renderer.pixelSize(path), std::optional(QSize(300, 500)));
     }
 
     void thumbnailsComeFromThePreviewAndStandUpright() {
