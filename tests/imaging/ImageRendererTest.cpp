@@ -99,6 +99,21 @@ private Q_SLOTS:
         QCOMPARE(renderer.render(wide_, ShotFormat::jpeg, crop)->size(), QSize(1280, 854));
         QCOMPARE(renderer.fullResolution(wide_, ShotFormat::jpeg, crop)->size(), QSize(1500, 1000));
         QCOMPARE(renderer.fullResolution(portrait_, ShotFormat::jpeg, Edit{})->size(), QSize(2000, 3000));
+        // The full-size render of an edited, cropped, turned photo (made as
+        // libjpeg decodes) shows what the screen render shows.
+        const Edit framed{Look::chrome, Adjustments{0.4, 1.15, 1.2, 0.3}, UnitRect{0.1, 0.2, 0.6, 0.5}};
+        const auto screen = renderer.render(portrait_, ShotFormat::jpeg, framed);
+        const auto detail = renderer.fullResolution(portrait_, ShotFormat::jpeg, framed);
+        QVERIFY(screen && detail);
+        QCOMPARE(detail->size(), QSize(1200, 1500));
+        const QImage shrunk = detail->scaled(screen->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        for (int q = 0; q < 4; ++q) {
+            const auto a = fixtures::mean(shrunk, fixtures::quadrant(shrunk.size(), q));
+            const auto b = fixtures::mean(*screen, fixtures::quadrant(screen->size(), q));
+            const double d = fixtures::distance(
+                a, {int(std::lround(b[0])), int(std::lround(b[1])), int(std::lround(b[2]))});
+            QVERIFY2(d < 4, qPrintable(QStringLiteral("quadrant %1 off by %2").arg(q).arg(d)));
+        }
 
         // RAW files are developed, at reduced size for the screen and whole for the detail.
         const QString raw = fixtures::sample("ZRV_0005.DNG");
