@@ -103,6 +103,15 @@ struct JpegDecoder::Private {
                             QString::fromLatin1(errors.message)};
     }
 
+    // How a decode ended: libjpeg gave up, or the scaled size was not the one asked for.
+    std::expected<void, ImagingError> outcome(bool ok, bool sizeMismatch) const {
+        if (!ok)
+            return std::unexpected(error("JPEG data is damaged"));
+        if (sizeMismatch)
+            return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
+        return {};
+    }
+
     std::expected<void, ImagingError> readHeader() {
         errors.install(reinterpret_cast<j_common_ptr>(&info));
         JOCTET* profile = nullptr;
@@ -249,11 +258,7 @@ std::expected<void, ImagingError> JpegDecoder::decode(int denominator, unsigned 
         }
         jpeg_finish_decompress(&info);
     });
-    if (!ok)
-        return std::unexpected(d->error("JPEG data is damaged"));
-    if (sizeMismatch)
-        return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
-    return {};
+    return d->outcome(ok, sizeMismatch);
 }
 
 std::optional<JpegDecoder::Planes> JpegDecoder::planes(int denominator) const {
@@ -334,9 +339,5 @@ std::expected<void, ImagingError> JpegDecoder::decodePlanes(int denominator, uns
         }
         jpeg_finish_decompress(&info);
     });
-    if (!ok)
-        return std::unexpected(d->error("JPEG data is damaged"));
-    if (sizeMismatch)
-        return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
-    return {};
+    return d->outcome(ok, sizeMismatch);
 }
