@@ -2,11 +2,10 @@
 // evaluation of the same edit, written out here step by step from the
 // filters' definitions.
 
-#include "imaging/ColorMath.h"
+#include "ImagingFixtures.h"
+
 #include "imaging/Edit.h"
 #include "imaging/RenderContext.h"
-
-#include "samplegen/SyntheticScene.h"
 
 #include <QColorSpace>
 #include <QTest>
@@ -132,14 +131,10 @@ private Q_SLOTS:
             const uchar* in = scene.constScanLine(y);
             const uchar* out = rendered->constScanLine(y);
             for (int x = 0; x < scene.width(); ++x) {
-                const Rgb c{ColorMath::decode(in[x * 4] / 255.0), ColorMath::decode(in[x * 4 + 1] / 255.0),
-                            ColorMath::decode(in[x * 4 + 2] / 255.0)};
-                const Rgb r = reference(edit, c);
-                for (int i = 0; i < 3; ++i) {
-                    const int expected =
-                        int(std::lround(std::clamp(ColorMath::encode(r[size_t(i)]), 0.0, 1.0) * 255));
-                    worst = std::max(worst, std::abs(expected - int(out[x * 4 + i])));
-                }
+                const Rgb r = reference(edit, {fixtures::linear(in[x * 4]), fixtures::linear(in[x * 4 + 1]),
+                                               fixtures::linear(in[x * 4 + 2])});
+                for (int i = 0; i < 3; ++i)
+                    worst = std::max(worst, std::abs(fixtures::level(r[size_t(i)]) - int(out[x * 4 + i])));
             }
         }
         QVERIFY2(worst <= 2, qPrintable(QStringLiteral("off by %1 levels").arg(worst)));

@@ -21,12 +21,8 @@
 
 namespace fixtures {
 
-inline QString sampleCard() {
-    return QStringLiteral(ZV_SOURCE_DIR "/samples/card/DCIM/100ZORVA");
-}
-
 inline QString sample(const char* name) {
-    return sampleCard() + QLatin1Char('/') + QLatin1String(name);
+    return QStringLiteral(ZV_SOURCE_DIR "/samples/card/DCIM/100ZORVA/") + QLatin1String(name);
 }
 
 // A camera JPEG of `upright` stored with `orientation`, in `dir`.
@@ -55,16 +51,44 @@ inline bool writeAll(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// An sRGB colour as 8-bit Display P3.
+// A linear value as an 8-bit encoded level, clipped, and back.
+inline int level(double linear) {
+    return int(std::lround(std::clamp(ColorMath::encode(linear), 0.0, 1.0) * 255));
+}
+
+inline double linear(int level) {
+    return ColorMath::decode(level / 255.0);
+}
+
+// An 8-bit colour taken through a matrix in linear light, by the book.
+inline std::array<int, 3> convert(const Matrix3& m, QRgb c) {
+    const auto v = m * std::array<double, 3>{linear(qRed(c)), linear(qGreen(c)), linear(qBlue(c))};
+    return {level(v[0]), level(v[1]), level(v[2])};
+}
+
 inline std::array<int, 3> srgbInDisplayP3(QRgb c) {
-    const std::array<double, 3> linear{ColorMath::decode(qRed(c) / 255.0),
-                                       ColorMath::decode(qGreen(c) / 255.0),
-                                       ColorMath::decode(qBlue(c) / 255.0)};
-    const auto p3 = ColorMath::srgbToDisplayP3() * linear;
-    std::array<int, 3> out{};
-    for (size_t i = 0; i < 3; ++i)
-        out[i] = int(std::lround(std::clamp(ColorMath::encode(p3[i]), 0.0, 1.0) * 255));
-    return out;
+    return convert(ColorMath::srgbToDisplayP3(), c);
+}
+
+// Mean and worst difference of the bytes of two 32-bit images.
+struct Difference {
+    double mean = 256;
+    int worst = 256;
+};
+
+inline Difference difference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.format() != b.format())
+        return {};
+    double sum = 0;
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width() * 4; ++x) {
+            const int d = std::abs(int(a.constScanLine(y)[x]) - int(b.constScanLine(y)[x]));
+            sum += d;
+            worst = std::max(worst, d);
+        }
+    }
+    return {sum / std::max(1.0, a.width() * a.height() * 4.0), worst};
 }
 
 // Mean red, green and blue of a rectangle of an 8-bit RGBA image.
@@ -84,10 +108,11 @@ inline std::array<double, 3> mean(const QImage& image, const QRect& rect) {
     return sum;
 }
 
-inline double distance(const std::array<double, 3>& a, const std::array<int, 3>& b) {
+template <typename T>
+inline double distance(const std::array<double, 3>& a, const std::array<T, 3>& b) {
     double worst = 0;
     for (size_t i = 0; i < 3; ++i)
-        worst = std::max(worst, std::fabs(a[i] - b[i]));
+        worst = std::max(worst, std::fabs(a[i] - double(b[i])));
     return worst;
 }
 

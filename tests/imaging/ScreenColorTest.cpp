@@ -2,10 +2,9 @@
 // layouts, pooled screen-size results that stay intact, and several threads
 // converting at once.
 
-#include "imaging/ScreenColor.h"
-#include "imaging/ColorMath.h"
+#include "ImagingFixtures.h"
 
-#include "samplegen/SyntheticScene.h"
+#include "imaging/ScreenColor.h"
 
 #include <QColorSpace>
 #include <QTest>
@@ -30,18 +29,6 @@ QImage scene(QSize size, quint32 seed) {
     return displayP3(SyntheticScene::landscape(size, options).convertToFormat(QImage::Format_RGBX8888));
 }
 
-// 8-bit Display P3 to 8-bit sRGB, clipped, by the book.
-std::array<int, 3> p3ToSrgb(std::array<int, 3> p3) {
-    std::array<double, 3> linear{};
-    for (size_t i = 0; i < 3; ++i)
-        linear[i] = ColorMath::decode(p3[i] / 255.0);
-    const auto srgb = ColorMath::displayP3ToSrgb() * linear;
-    std::array<int, 3> out{};
-    for (size_t i = 0; i < 3; ++i)
-        out[i] = int(std::lround(std::clamp(ColorMath::encode(srgb[i]), 0.0, 1.0) * 255));
-    return out;
-}
-
 // An RGB profile whose channels have different gammas: a matrix-shaper that
 // the kernels cannot encode with one curve, so lcms2 does the conversion.
 QColorSpace unevenGammaSpace() {
@@ -60,47 +47,28 @@ QColorSpace unevenGammaSpace() {
     return QColorSpace::fromIccProfile(bytes);
 }
 
-int worstDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return 256;
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar* p = a.constScanLine(y);
-        const uchar* q = b.constScanLine(y);
-        for (int x = 0; x < a.width() * 4; ++x)
-            worst = std::max(worst, std::abs(int(p[x]) - int(q[x])));
-    }
-    return worst;
-}
-
 } // namespace
 
 class ScreenColorTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void convertsKnownColoursForAnSrgbScreen() {
-        const std::vector<std::array<int, 3>> colours{{255, 0, 0},     {0, 255, 0},     {0, 0, 255},
-                                                      {128, 128, 128}, {255, 255, 255}, {0, 0, 0},
-                                                      {200, 120, 40}};
+        const std::vector<QRgb> colours{qRgb(255, 0, 0),     qRgb(0, 255, 0),     qRgb(0, 0, 255),
+                                        qRgb(128, 128, 128), qRgb(255, 255, 255), qRgb(0, 0, 0),
+                                        qRgb(200, 120, 40)};
         QImage bitmap(int(colours.size()), 1, QImage::Format_RGBX8888);
-        for (int x = 0; x < bitmap.width(); ++x) {
-            const auto& c = colours[size_t(x)];
-            bitmap.setPixel(x, 0, qRgb(c[0], c[1], c[2]));
-        }
+        for (int x = 0; x < bitmap.width(); ++x)
+            bitmap.setPixel(x, 0, colours[size_t(x)]);
         const ScreenColor screen;
         const QImage shown = screen.convert(displayP3(bitmap));
         QCOMPARE(shown.format(), QImage::Format_RGB32);
         QCOMPARE(shown.colorSpace(), QColorSpace(QColorSpace::SRgb));
         for (int x = 0; x < shown.width(); ++x) {
-            const auto expected = p3ToSrgb(colours[size_t(x)]);
             const QRgb got = shown.pixel(x, 0);
-            const int d = std::max({std::abs(qRed(got) - expected[0]), std::abs(qGreen(got) - expected[1]),
-                                    std::abs(qBlue(got) - expected[2])});
-            QVERIFY2(d <= 1, qPrintable(QStringLiteral("colour %1: %2 %3 %4")
-                                            .arg(x)
-                                            .arg(qRed(got))
-                                            .arg(qGreen(got))
-                                            .arg(qBlue(got))));
+            const double d =
+                fixtures::distance(fixtures::mean(shown, QRect(x, 0, 1, 1)),
+                                   fixtures::convert(ColorMath::displayP3ToSrgb(), colours[size_t(x)]));
+            QVERIFY2(d <= 1, qPrintable(QStringLiteral("colour %1: %2").arg(x).arg(got, 0, 16)));
         }
         // Display P3 red lies outside sRGB: clipped, still the reddest red.
         QCOMPARE(qRed(shown.pixel(0, 0)), 255);
@@ -128,23 +96,21 @@ private Q_SLOTS:
         grey.fill(QColor(128, 128, 128));
         const QImage shown = ScreenColor(uneven).convert(displayP3(grey));
         QCOMPARE(shown.format(), QImage::Format_RGB32);
-        const double linear = ColorMath::decode(128 / 255.0);
         const QRgb p = shown.pixel(3, 1);
-        QVERIFY2(std::abs(qRed(p) - std::lround(255 * std::pow(linear, 1 / 2.2))) <= 2,
-                 qPrintable(QString::number(qRed(p))));
-        QVERIFY2(std::abs(qGreen(p) - std::lround(255 * std::pow(linear, 1 / 2.0))) <= 2,
-                 qPrintable(QString::number(qGreen(p))));
-        QVERIFY2(std::abs(qBlue(p) - std::lround(255 * std::pow(linear, 1 / 1.8))) <= 2,
-                 qPrintable(QString::number(qBlue(p))));
+        const int channels[3] = {qRed(p), qGreen(p), qBlue(p)};
+        const double gammas[3] = {2.2, 2.0, 1.8};
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(channels[c] -
+                              std::lround(255 * std::pow(fixtures::linear(128), 1 / gammas[c]))) <= 2,
+                     qPrintable(QString::number(channels[c])));
 
         // And back: a bitmap in that space shows as plain grey on an sRGB screen.
         QImage tagged(4, 2, QImage::Format_ARGB32);
         tagged.fill(p);
         tagged.setColorSpace(uneven);
-        const QRgb back = ScreenColor().convert(tagged).pixel(1, 1);
-        QVERIFY2(std::abs(qRed(back) - 128) <= 2 && std::abs(qGreen(back) - 128) <= 2 &&
-                     std::abs(qBlue(back) - 128) <= 2,
-                 qPrintable(QStringLiteral("%1 %2 %3").arg(qRed(back)).arg(qGreen(back)).arg(qBlue(back))));
+        const auto back = fixtures::mean(ScreenColor().convert(tagged), QRect(1, 1, 1, 1));
+        QVERIFY2(fixtures::distance(back, std::array{128, 128, 128}) <= 2,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(back[0]).arg(back[1]).arg(back[2])));
     }
 
     void screenSizeResultsReuseMemoryAndStayIntact() {
@@ -167,10 +133,10 @@ private Q_SLOTS:
             firstA = screen.convert(a);
         }
         // The results outlive the converter and its pool, each with its own pixels.
-        QCOMPARE(worstDifference(firstA, secondA), 0);
+        QCOMPARE(fixtures::difference(firstA, secondA).worst, 0);
         const QImage reference = ScreenColor().convert(b);
-        QCOMPARE(worstDifference(keptB, reference), 0);
-        QVERIFY(worstDifference(keptB, secondA) > 10);
+        QCOMPARE(fixtures::difference(keptB, reference).worst, 0);
+        QVERIFY(fixtures::difference(keptB, secondA).worst > 10);
     }
 
     void severalThreadsConvertAtOnce() {
@@ -194,7 +160,8 @@ private Q_SLOTS:
         for (size_t t = 0; t < inputs.size(); ++t) {
             threads.emplace_back([&, t] {
                 for (int round = 0; round < 6; ++round)
-                    worst[t] = std::max(worst[t], worstDifference(screen.convert(inputs[t]), expected[t]));
+                    worst[t] = std::max(worst[t],
+                                        fixtures::difference(screen.convert(inputs[t]), expected[t]).worst);
             });
         }
         for (std::thread& thread : threads)
