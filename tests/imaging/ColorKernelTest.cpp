@@ -1,5 +1,7 @@
-#include "imaging/ColorKernel.h"
+#include "ImagingFixtures.h"
+
 #include "imaging/ColorChain.h"
+#include "imaging/ColorKernel.h"
 #include "imaging/ColorMath.h"
 #include "imaging/ParallelRunner.h"
 
@@ -63,49 +65,24 @@ private Q_SLOTS:
         }
     }
 
-    void fastCurvesMatchExactOnes() {
-        // A chain that crosses between linear and encoded values several
-        // times, over values well outside [0, 1], against exact evaluation.
-        ColorChain chain;
-        chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(3.7, 0.2, 1.4), {0.01, -0.02, 0});
-        chain.appendAffine(ColorChain::Domain::encoded, Matrix3::diagonal(1.3, 0.7, -0.5), {-0.1, 0.2, 0.6});
-        chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(0.5, 2, 1));
-        const auto steps = chain.steps();
-        std::vector<uint8_t> input;
-        for (int r = 0; r < 256; r += 5)
-            for (int g = 0; g < 256; g += 17)
-                for (int b = 0; b < 256; b += 51)
-                    input.insert(input.end(), {uint8_t(r), uint8_t(g), uint8_t(b), 255});
-        const int n = int(input.size() / 4);
-        ColorKernel::Plan plan{nullptr, steps, nullptr, true};
-        ParallelRunner runner(2);
-        const Pixels out = run(plan, input, n, 1, &runner);
-        int worst = 0;
-        for (int i = 0; i < n; ++i) {
-            std::array<float, 3> v{float(ColorMath::decode(input[size_t(i * 4)] / 255.0)),
-                                   float(ColorMath::decode(input[size_t(i * 4 + 1)] / 255.0)),
-                                   float(ColorMath::decode(input[size_t(i * 4 + 2)] / 255.0))};
-            v = chain.evaluate(v);
-            for (int c = 0; c < 3; ++c) {
-                const double e = ColorMath::encode(std::clamp<double>(v[size_t(c)], 0, 1)) * 255;
-                worst = std::max(worst, int(std::lround(std::fabs(e - out.bytes[size_t(i * 4 + c)]))));
-            }
-        }
-        QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+    void curvesMatchExactEvaluation_data() {
+        QTest::addColumn<bool>("look");
+        QTest::addColumn<int>("spacing"); // between the levels tried in each channel
+        QTest::addColumn<int>("width");
+        // Fewer pixels than a whole image (37^3): the curves run as they are.
+        QTest::newRow("contrast between encode and decode, few pixels") << false << 7 << 37 * 37;
+        // A whole image's worth: runs of per-channel curves go through a table of the run.
+        QTest::newRow("contrast between encode and decode, whole image") << false << 4 << 1024;
+        QTest::newRow("a look's tone curve, exposure and contrast, whole image") << true << 4 << 1024;
     }
-
-    void fusedCurvesOverWholeImagesMatchExactOnes_data() {
-        QTest::addColumn<int>("chainNumber");
-        QTest::newRow("contrast between encode and decode") << 0;
-        QTest::newRow("a look's tone curve, exposure and contrast") << 1;
-    }
-    void fusedCurvesOverWholeImagesMatchExactOnes() {
-        // Over a whole image, runs of per-channel curves go through a table
-        // of the run; every 4th level of each channel, values far outside
-        // [0, 1] on the way, against exact evaluation.
-        QFETCH(int, chainNumber);
+    void curvesMatchExactEvaluation() {
+        // Chains that cross between linear and encoded values several times,
+        // through values well outside [0, 1], against exact evaluation.
+        QFETCH(bool, look);
+        QFETCH(int, spacing);
+        QFETCH(int, width);
         ColorChain chain;
-        if (chainNumber == 0) {
+        if (!look) {
             chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(3.7, 0.2, 1.4),
                                {0.01, -0.02, 0});
             chain.appendAffine(ColorChain::Domain::encoded, Matrix3::diagonal(1.3, 0.7, -0.5),
@@ -121,20 +98,19 @@ private Q_SLOTS:
             chain.appendAffine(ColorChain::Domain::linear, Matrix3::diagonal(1.1, 1.0, 0.8));
         }
         std::vector<uint8_t> input;
-        for (int r = 0; r < 256; r += 4)
-            for (int g = 0; g < 256; g += 4)
-                for (int b = 0; b < 256; b += 4)
+        for (int r = 0; r < 256; r += spacing)
+            for (int g = 0; g < 256; g += spacing)
+                for (int b = 0; b < 256; b += spacing)
                     input.insert(input.end(), {uint8_t(r), uint8_t(g), uint8_t(b), 255});
-        const int n = int(input.size() / 4); // 262 144: a whole image's worth
-        ColorKernel::Plan plan{nullptr, chain.steps(), nullptr, true};
+        const int n = int(input.size() / 4);
+        QCOMPARE(n % width, 0);
         ParallelRunner runner(2);
-        const Pixels out = run(plan, input, 1024, n / 1024, &runner);
+        const Pixels out = run({nullptr, chain.steps(), nullptr, true}, input, width, n / width, &runner);
         int worst = 0;
         for (int i = 0; i < n; ++i) {
-            std::array<float, 3> v{float(ColorMath::decode(input[size_t(i * 4)] / 255.0)),
-                                   float(ColorMath::decode(input[size_t(i * 4 + 1)] / 255.0)),
-                                   float(ColorMath::decode(input[size_t(i * 4 + 2)] / 255.0))};
-            v = chain.evaluate(v);
+            const uint8_t* in = &input[size_t(i * 4)];
+            const auto v = chain.evaluate({float(fixtures::linear(in[0])), float(fixtures::linear(in[1])),
+                                           float(fixtures::linear(in[2]))});
             for (int c = 0; c < 3; ++c) {
                 const double e = ColorMath::encode(std::clamp<double>(v[size_t(c)], 0, 1)) * 255;
                 worst = std::max(worst, int(std::lround(std::fabs(e - out.bytes[size_t(i * 4 + c)]))));
