@@ -2,7 +2,6 @@
 #include "imaging/CropGeometry.h"
 #include "imaging/Edit.h"
 #include "imaging/Look.h"
-#include "imaging/NamedFilter.h"
 #include "imaging/RenderContext.h"
 
 #include <QColorSpace>
@@ -19,16 +18,6 @@ bool near(const UnitRect& a, const UnitRect& b) {
 
 QString describe(const UnitRect& r) {
     return QStringLiteral("(%1, %2, %3, %4)").arg(r.x).arg(r.y).arg(r.width).arg(r.height);
-}
-
-bool sameSteps(const std::vector<ColorChain::Step>& a, const std::vector<ColorChain::Step>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].kind != b[i].kind || a[i].m != b[i].m || a[i].amount != b[i].amount)
-            return false;
-    }
-    return true;
 }
 
 // An image of the given extent whose pixels are never needed.
@@ -51,33 +40,29 @@ QImage numbered(int width, int height) {
 class EditModelTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void looks() {
-        QCOMPARE(kLooks.size(), size_t(8));
-        QCOMPARE(shortcutDigit(Look::natural), QChar(u'1'));
-        QCOMPARE(shortcutDigit(Look::cool), QChar(u'8'));
-        QCOMPARE(lookFromRawValue(u"vivid"), std::optional<Look>(Look::vivid));
+    void storedNamesAndRatios() {
+        for (Look look : kLooks)
+            QCOMPARE(lookFromRawValue(rawValue(look)), std::optional(look));
+        QCOMPARE(lookFromRawValue(u"vivid"), std::optional(Look::vivid));
         QCOMPARE(lookFromRawValue(u"Vivid"), std::optional<Look>());
         QCOMPARE(lookFromRawValue(u"sepia"), std::optional<Look>());
-        QCOMPARE(title(Look::warm), QStringLiteral("Warm"));
-        QCOMPARE(rawValue(Look::noir), QStringLiteral("noir"));
-        for (Look look : kLooks)
-            QCOMPARE(lookFromRawValue(rawValue(look)), std::optional<Look>(look));
-    }
-
-    void cropAspects() {
-        QCOMPARE(label(CropAspect::wide16x9), QStringLiteral("16:9"));
+        QCOMPARE(shortcutDigit(Look::natural), QChar(u'1'));
+        QCOMPARE(shortcutDigit(Look::cool), QChar(u'8'));
+        QCOMPARE(cropAspectFromRawValue(u"landscape3x2"), std::optional(CropAspect::landscape3x2));
         QCOMPARE(ratio(CropAspect::free, 1.5), std::optional<double>());
-        QCOMPARE(ratio(CropAspect::original, 1.5), std::optional<double>(1.5));
-        QCOMPARE(ratio(CropAspect::portrait4x5, 1.5), std::optional<double>(0.8));
-        QCOMPARE(cropAspectFromRawValue(u"landscape3x2"),
-                 std::optional<CropAspect>(CropAspect::landscape3x2));
+        QCOMPARE(ratio(CropAspect::original, 1.5), std::optional(1.5));
+        QCOMPARE(ratio(CropAspect::portrait4x5, 1.5), std::optional(0.8));
     }
 
-    void unchangedEdits() {
+    void unchangedEditsReturnTheVeryImage() {
+        const Image image = Image::fromBitmap(numbered(8, 8));
         Edit edit;
         QVERIFY(edit.isUnchanged());
+        QVERIFY(edit.apply(image).isSameAs(image));
+        QVERIFY(apply(Look::natural, image).isSameAs(image));
         edit.adjustments.contrast = 1.2;
         QVERIFY(!edit.isUnchanged());
+        QVERIFY(!edit.apply(image).isSameAs(image));
         edit.adjustments.contrast = 1.0;
         QVERIFY(edit.isUnchanged());
         edit.crop = UnitRect::whole();
@@ -85,32 +70,16 @@ private Q_SLOTS:
         edit.crop.reset();
         edit.look = Look::mono;
         QVERIFY(!edit.isUnchanged());
-        QCOMPARE(Edit{}, Edit{});
-        QVERIFY(!(edit == Edit{}));
-    }
-
-    void unchangedEditReturnsTheVeryImage() {
-        const Image image = Image::fromBitmap(numbered(8, 8));
-        QVERIFY(Edit{}.apply(image).isSameAs(image));
-        QVERIFY(apply(Look::natural, image).isSameAs(image));
-        Edit changed;
-        changed.adjustments.exposure = 0.5;
-        QVERIFY(!changed.apply(image).isSameAs(image));
     }
 
     void neutralStepsAreSkipped() {
         const Image image = extentOnly(60, 40);
-        // Only saturation: one colour-controls filter with contrast 1.
+        // Only saturation: one colour step (its values are checked in EditReferenceTest).
         Edit edit;
         edit.adjustments.saturation = 1.4;
         const Image result = edit.apply(image);
         QCOMPARE(result.node()->kind, Image::Node::Kind::color);
         QVERIFY(result.node()->input.get() == image.node());
-        const auto expected =
-            NamedFilter::make(u"CIColorControls", {{QStringLiteral("inputContrast"), 1.0},
-                                                   {QStringLiteral("inputSaturation"), 1.4}});
-        QVERIFY(expected.has_value());
-        QVERIFY(sameSteps(result.node()->chain.steps(), expected->chain.steps()));
 
         // Every colour step: look, exposure, controls, warmth, in this order.
         Edit all;
@@ -123,19 +92,6 @@ private Q_SLOTS:
             ++filters;
         }
         QCOMPARE(filters, 4);
-    }
-
-    void cropSelectsPixelsInUpwardCoordinates() {
-        Edit edit;
-        edit.crop = UnitRect{0.25, 0, 0.5, 0.5};
-        const Image result = edit.apply(extentOnly(6000, 4000));
-        QCOMPARE(result.extent(), (ImageRect{0, 0, 3000, 2000}));
-        QCOMPARE(result.node()->kind, Image::Node::Kind::translate);
-        QCOMPARE(result.node()->dx, -1500.0);
-        QCOMPARE(result.node()->dy, -2000.0);
-        const Image::Node* crop = result.node()->input.get();
-        QCOMPARE(crop->kind, Image::Node::Kind::crop);
-        QCOMPARE(crop->rect, (ImageRect{1500, 2000, 3000, 2000}));
     }
 
     void cropPixels_data() {
@@ -160,9 +116,7 @@ private Q_SLOTS:
         QVERIFY(rendered.has_value());
         QCOMPARE(rendered->size(), pixels.size());
         const QImage expected = bitmap.copy(pixels);
-        for (int y = 0; y < pixels.height(); ++y)
-            for (int x = 0; x < pixels.width(); ++x)
-                QCOMPARE(rendered->pixel(x, y), expected.pixel(x, y));
+        QCOMPARE(*rendered, expected);
         // Rows exactly the width apart, as in Qt's own images: Qt 6.4's
         // conversions write whole source rows, past the end of a result
         // made from a crop of wider rows.
