@@ -1,11 +1,9 @@
 #include "platform/SingleInstance.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,25 +12,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kViewer = QString::fromUtf8(ZV_VIEWER_EXECUTABLE);
+const QString kService =
+    u"config/systemd/user/"_s + QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.service"_s;
 
 // A user of its own: home, XDG folders and runtime folder in the sandbox, no
-// display of any kind, no session bus.
-QProcessEnvironment sandboxEnvironment(const QTemporaryDir& sandbox) {
-    QProcessEnvironment environment;
-    environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
-    environment.insert(u"HOME"_s, sandbox.path());
-    environment.insert(u"XDG_DATA_HOME"_s, sandbox.filePath(u"data"_s));
-    environment.insert(u"XDG_CONFIG_HOME"_s, sandbox.filePath(u"config"_s));
-    environment.insert(u"XDG_CACHE_HOME"_s, sandbox.filePath(u"cache"_s));
-    environment.insert(u"XDG_RUNTIME_DIR"_s, sandbox.filePath(u"runtime"_s));
-    const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
-    for (const QString& sanitizer : {u"ASAN_OPTIONS"_s, u"UBSAN_OPTIONS"_s, u"LSAN_OPTIONS"_s}) {
-        if (own.contains(sanitizer))
-            environment.insert(sanitizer, own.value(sanitizer));
-    }
-    return environment;
-}
-
+// display of any kind unless offscreen, no session bus.
 struct Sandbox {
     QTemporaryDir dir;
     Sandbox() {
@@ -42,16 +26,26 @@ struct Sandbox {
     }
     QString stateFile() const { return dir.filePath(u"data/Zorva Viewer/mounted-cards"_s); }
     QString instanceName() const { return SingleInstance::nameFor(dir.filePath(u"runtime"_s)); }
-};
 
-void start(QProcess& process, const Sandbox& sandbox, const QStringList& arguments, bool offscreen) {
-    QProcessEnvironment environment = sandboxEnvironment(sandbox.dir);
-    if (offscreen)
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(sandbox.dir.path());
-    process.start(kViewer, arguments);
-}
+    void start(QProcess& process, const QStringList& arguments, bool offscreen) const {
+        QProcessEnvironment environment;
+        environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
+        environment.insert(u"HOME"_s, dir.path());
+        for (const QString& folder : {u"DATA"_s, u"CONFIG"_s, u"CACHE"_s})
+            environment.insert(u"XDG_"_s + folder + u"_HOME"_s, dir.filePath(folder.toLower()));
+        environment.insert(u"XDG_RUNTIME_DIR"_s, dir.filePath(u"runtime"_s));
+        const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
+        for (const QString& sanitizer : {u"ASAN_OPTIONS"_s, u"UBSAN_OPTIONS"_s, u"LSAN_OPTIONS"_s}) {
+            if (own.contains(sanitizer))
+                environment.insert(sanitizer, own.value(sanitizer));
+        }
+        if (offscreen)
+            environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir.path());
+        process.start(kViewer, arguments);
+    }
+};
 
 } // namespace
 
@@ -69,8 +63,7 @@ private Q_SLOTS:
         Sandbox sandbox;
         QProcess agent;
         // With no display, creating any window or GUI application would abort.
-        start(agent, sandbox, arguments, false);
-        QVERIFY(agent.waitForStarted());
+        sandbox.start(agent, arguments, false);
         QVERIFY(agent.waitForFinished(30'000));
         QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
         QVERIFY2(agent.exitCode() == 0, agent.readAllStandardError().constData());
@@ -89,8 +82,7 @@ private Q_SLOTS:
         QFETCH(QString, argument);
         Sandbox sandbox;
         QProcess viewer;
-        start(viewer, sandbox, {argument}, true);
-        QVERIFY(viewer.waitForStarted());
+        sandbox.start(viewer, {argument}, true);
         auto cleanup = qScopeGuard([&] {
             viewer.kill();
             viewer.waitForFinished();
@@ -102,24 +94,19 @@ private Q_SLOTS:
         QCOMPARE(viewer.state(), QProcess::Running);
         QVERIFY(!QFile::exists(sandbox.stateFile()));
         // Once launched, the viewer registers the agent (there is no user
-        // systemd here, so the units are written and their start fails).
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QFile::exists(sandbox.dir.filePath(u"config/systemd/user/"_s +
-                                               QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.path"_s)),
-            30'000);
-
-        // The service runs this very executable as the agent.
-        QFile service(sandbox.dir.filePath(u"config/systemd/user/"_s +
-                                           QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.service"_s));
-        QTRY_VERIFY(service.size() > 0);
-        QVERIFY(service.open(QIODevice::ReadOnly));
+        // systemd here, so the units are written and their start fails): the
+        // service runs this very executable as the agent.
+        const auto service = [&] {
+            QFile file(sandbox.dir.filePath(kService));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
         const QByteArray execStart =
             "\nExecStart=\"" + QFileInfo(kViewer).canonicalFilePath().toUtf8() + "\" --on-mount\n";
-        QVERIFY2(service.readAll().contains(execStart), execStart.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(service().contains(execStart), execStart.constData(), 30'000);
 
         // A second launch of the same user hands its folder over and exits.
         QProcess second;
-        start(second, sandbox, {u"photos"_s}, true);
+        sandbox.start(second, {u"photos"_s}, true);
         QVERIFY(second.waitForFinished(30'000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);

@@ -70,10 +70,6 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 500);
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, FileManagerReveal::kTimeoutMs + 3000);
         QCOMPARE(opened.last(), QUrl::fromLocalFile(u"/tmp/x"_s));
-
-        managerBus.unregisterService(u"org.freedesktop.FileManager1"_s);
-        managerBus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
-        QDBusConnection::disconnectFromBus(u"fm"_s);
     }
 };
 

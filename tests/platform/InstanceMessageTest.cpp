@@ -1,6 +1,7 @@
 #include "platform/InstanceMessage.h"
 
 #include <QTest>
+#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 
@@ -14,33 +15,24 @@ private Q_SLOTS:
         QTest::newRow("blanks and accents") << u"/home/anna/Bilder/Sommer in Ühlingen"_s;
         QTest::newRow("line feed") << u"/tmp/a\nb"_s;
     }
+    // Every message reads back whole; every shorter prefix waits for more.
     void roundTrip() {
         QFETCH(QString, folder);
         const QByteArray bytes = InstanceMessage{folder}.encode();
         const auto decoded = InstanceMessage::decode(bytes);
-        QVERIFY(decoded.has_value());
-        QVERIFY(decoded->has_value());
+        QVERIFY(decoded.has_value() && decoded->has_value());
         QCOMPARE((*decoded)->folder, folder);
-    }
-
-    void everyTruncationWaitsForMore() {
-        const QByteArray bytes = InstanceMessage{u"/media/anna/ZORVA"_s}.encode();
         for (qsizetype size = 0; size < bytes.size(); ++size) {
-            const auto decoded = InstanceMessage::decode(bytes.first(size));
-            QVERIFY2(decoded.has_value(), qPrintable(QString::number(size)));
-            QVERIFY2(!decoded->has_value(), qPrintable(QString::number(size)));
+            const auto partial = InstanceMessage::decode(bytes.first(size));
+            QVERIFY2(partial.has_value() && !partial->has_value(), qPrintable(QString::number(size)));
         }
     }
 
     void badBytesAreRejected_data() {
         QTest::addColumn<QByteArray>("bytes");
         auto header = [](quint32 length) {
-            QByteArray bytes("ZVH1");
-            bytes.append(char(length >> 24))
-                .append(char(length >> 16))
-                .append(char(length >> 8))
-                .append(char(length));
-            return bytes;
+            const quint32 big = qToBigEndian(length);
+            return QByteArray("ZVH1").append(reinterpret_cast<const char*>(&big), 4);
         };
         QTest::newRow("other protocol") << QByteArray("GET / HTTP/1.1\r\n");
         QTest::newRow("wrong first byte") << QByteArray("X");

@@ -1,11 +1,16 @@
 #include "platform/SingleInstance.h"
 #include "platform/InstanceMessage.h"
+#include "platform/SingleInstanceLauncher.h"
 
+#include <QElapsedTimer>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <QtConcurrent>
 
 #include <unistd.h>
 
@@ -38,30 +43,23 @@ Run runHelper(const QStringList& arguments) {
 
 } // namespace
 
+// The viewer's single instance, and the launcher that starts it or brings it
+// to the front.
 class SingleInstanceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void secondLaunchHandsOverItsFolderAndExits_data() {
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("a folder") << u"/media/anna/ZORVA 1/DCIM"_s;
-        QTest::newRow("no folder") << QString();
-    }
-    void secondLaunchHandsOverItsFolderAndExits() {
-        QFETCH(QString, folder);
+    // Each later launch hands its folder, or none, to the first instance and exits.
+    void laterLaunchesHandOverTheirFolderAndExit() {
         const QString name = uniqueName();
         SingleInstance first(name);
         QCOMPARE(first.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
         QSignalSpy activated(&first, &SingleInstance::activationRequested);
-
-        const Run second = runHelper({u"claim"_s, name, folder});
-        QVERIFY2(second.exitCode == 0, qPrintable(second.errors));
-        QCOMPARE(activated.size(), 1);
-        QCOMPARE(activated.first().first().toString(), folder);
-
-        // The first instance goes on serving later launches.
-        QCOMPARE(runHelper({u"claim"_s, name, u"/tmp"_s}).exitCode, 0);
-        QCOMPARE(activated.size(), 2);
-        QCOMPARE(activated.last().first().toString(), u"/tmp"_s);
+        for (const QString& folder : {u"/media/anna/ZORVA 1/DCIM"_s, QString()}) {
+            const Run later = runHelper({u"claim"_s, name, folder});
+            QVERIFY2(later.exitCode == 0, qPrintable(later.errors));
+            QCOMPARE(activated.size(), 1);
+            QCOMPARE(activated.takeFirst().first().toString(), folder);
+        }
     }
 
     void nameIsFreeOnceTheFirstInstanceIsGone() {
@@ -141,6 +139,53 @@ private Q_SLOTS:
         QVERIFY(session != other);
         // An abstract socket name has room for 107 bytes.
         QVERIFY(session.toUtf8().size() < 100);
+    }
+
+    // The launcher brings a running viewer to the front instead of starting another.
+    void launcherBringsTheRunningViewerToTheFront() {
+        const QString name = uniqueName();
+        SingleInstance viewer(name);
+        QCOMPARE(viewer.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy activated(&viewer, &SingleInstance::activationRequested);
+        QTemporaryDir dir;
+        const QString marker = dir.filePath(u"started"_s);
+        // The launcher blocks for the answer, so it runs beside this thread's event loop.
+        QFuture<std::expected<void, SystemError>> opened = QtConcurrent::run([&] {
+            SingleInstanceLauncher launcher(name, u"/bin/sh"_s, {u"-c"_s, u"touch \"$0\""_s, marker});
+            return launcher.openViewer(QDeadlineTimer(5000));
+        });
+        QVERIFY(activated.wait(5000));
+        QCOMPARE(activated.first().first().toString(), QString());
+        QTRY_VERIFY(opened.isFinished());
+        QVERIFY(opened.result().has_value());
+        QVERIFY2(!QFile::exists(marker), "a second viewer was started");
+    }
+
+    // With no viewer the launcher starts the program; a missing program, or a
+    // listener that never answers, is an error, and reported in time.
+    void launcherStartsTheProgramOrSaysWhyNot() {
+        QTemporaryDir dir;
+        const QString marker = dir.filePath(u"started"_s);
+        SingleInstanceLauncher launcher(uniqueName(), u"/bin/sh"_s, {u"-c"_s, u"touch \"$0\""_s, marker});
+        QVERIFY(launcher.openViewer(QDeadlineTimer(5000)).has_value());
+        QTRY_VERIFY(QFile::exists(marker));
+        const auto missing = SingleInstanceLauncher(uniqueName(), u"/nonexistent/zorva-viewer"_s)
+                                 .openViewer(QDeadlineTimer(5000));
+        QVERIFY(!missing.has_value());
+        QVERIFY(!missing.error().message.isEmpty());
+
+        // Connections are queued by the kernel, and this listener never answers.
+        const QString name = uniqueName();
+        QLocalServer silent;
+        silent.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+        QVERIFY(silent.listen(name));
+        QElapsedTimer clock;
+        clock.start();
+        const auto unanswered =
+            SingleInstanceLauncher(name, u"/nonexistent/zorva-viewer"_s).openViewer(QDeadlineTimer(300));
+        QVERIFY(!unanswered.has_value());
+        QCOMPARE(unanswered.error().message, u"The running viewer did not answer."_s);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 };
 
