@@ -1,10 +1,9 @@
 #include "card/MountAgent.h"
 
+#include "CardFakes.h"
 #include "platform/SystemdUserUnits.h"
+#include "support/FileTree.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -44,12 +43,6 @@ public:
     }
 };
 
-class RecordingLog final : public SystemLog {
-public:
-    QStringList messages;
-    void write(const QString& message) override { messages.append(message); }
-};
-
 QByteArray read(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
@@ -57,6 +50,7 @@ QByteArray read(const QString& path) {
 
 const QString kPath = QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.path"_s;
 const QString kService = QString::fromLatin1(ZV_APPLICATION_ID) + u".on-mount.service"_s;
+const QString kInstalled = u"/opt/zorva/bin/zorva-viewer"_s;
 
 } // namespace
 
@@ -69,16 +63,26 @@ class MountAgentRegistrationTest : public QObject {
 
     QString unitFile(const QString& name) const { return units_.unitFolder + u'/' + name; }
 
+    // A user session inside the sandbox, with no service manager to reach.
+    QProcessEnvironment sandboxEnvironment() const {
+        QProcessEnvironment environment;
+        environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
+        environment.insert(u"HOME"_s, sandbox_->path());
+        environment.insert(u"XDG_CONFIG_HOME"_s, sandbox_->filePath(u"config"_s));
+        environment.insert(u"XDG_RUNTIME_DIR"_s, sandbox_->path());
+        return environment;
+    }
+
 private Q_SLOTS:
     void init() {
         sandbox_.emplace();
         units_ = {};
         units_.unitFolder = sandbox_->filePath(u"config/systemd/user"_s);
-        log_.messages.clear();
+        log_ = {};
     }
 
     void firstRegistrationWritesEnablesAndStarts() {
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        MountAgent::registerAgent(units_, log_, kInstalled);
         QCOMPARE(units_.calls, (QStringList{u"reload"_s, u"enableAndStart "_s + kPath + u" restart"_s}));
         QCOMPARE(log_.messages, QStringList());
 
@@ -99,38 +103,34 @@ private Q_SLOTS:
         QVERIFY(service.contains("\nKillMode=process\n"));
     }
 
-    void sameContentAlreadyEnabledDoesNothing() {
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+    void laterRegistrationsDoOnlyWhatChanged() {
+        MountAgent::registerAgent(units_, log_, kInstalled);
         const QDateTime old = QDateTime::currentDateTimeUtc().addDays(-1);
         for (const QString& name : {kPath, kService}) {
             QFile file(unitFile(name));
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(old, QFileDevice::FileModificationTime));
         }
+        // Same content, already enabled: nothing is written or started.
         units_.calls.clear();
-
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        MountAgent::registerAgent(units_, log_, kInstalled);
         QCOMPARE(units_.calls, QStringList{u"isEnabled "_s + kPath});
         for (const QString& name : {kPath, kService})
             QCOMPARE(QFileInfo(unitFile(name)).lastModified().toUTC(), old);
-        QCOMPARE(log_.messages, QStringList());
-    }
 
-    void sameContentDisabledIsEnabledWithoutReload() {
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        // Same content, disabled by the user meanwhile: enabled without a reload.
         units_.enabled = false;
         units_.calls.clear();
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        MountAgent::registerAgent(units_, log_, kInstalled);
         QCOMPARE(units_.calls, (QStringList{u"isEnabled "_s + kPath, u"enableAndStart "_s + kPath}));
-    }
 
-    void movedExecutableRewritesAndRestarts() {
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        // The executable moved: rewritten, reloaded and restarted.
         units_.calls.clear();
         MountAgent::registerAgent(units_, log_, u"/home/anna/.local/bin/zorva-viewer"_s);
         QCOMPARE(units_.calls, (QStringList{u"reload"_s, u"enableAndStart "_s + kPath + u" restart"_s}));
         QVERIFY(read(unitFile(kService))
                     .contains("ExecStart=\"/home/anna/.local/bin/zorva-viewer\" --on-mount\n"));
+        QCOMPARE(log_.messages, QStringList());
     }
 
     void failuresAreLoggedAndNothingThrows_data() {
@@ -147,21 +147,25 @@ private Q_SLOTS:
         QFETCH(bool, registeredBefore);
         QFETCH(QString, message);
         if (registeredBefore)
-            MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+            MountAgent::registerAgent(units_, log_, kInstalled);
         units_.failing = failing;
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
+        MountAgent::registerAgent(units_, log_, kInstalled);
         QCOMPARE(log_.messages, QStringList{message});
     }
 
-    void unitFolderThatCannotBeMadeIsLogged() {
-        QDir().mkpath(sandbox_->filePath(u"config"_s));
-        QFile blocker(sandbox_->filePath(u"config/systemd"_s));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva/bin/zorva-viewer"_s);
-        QCOMPARE(log_.messages.size(), 1);
-        QVERIFY2(log_.messages.first().startsWith(u"MountAgent.register: Cannot create the folder "_s),
-                 qPrintable(log_.messages.first()));
+    void unitsThatCannotBeWrittenAreLoggedBeforeAnyCall() {
+        // A file stands where the unit folder goes.
+        FileTree::write(sandbox_->filePath(u"config/systemd"_s));
+        MountAgent::registerAgent(units_, log_, kInstalled);
+        QFile::remove(sandbox_->filePath(u"config/systemd"_s));
+        // A path systemd cannot run: no service file at all.
+        MountAgent::registerAgent(units_, log_, u"/opt/zorva \"new\"/zorva-viewer"_s);
+        QVERIFY(!QFile::exists(unitFile(kService)));
+        QCOMPARE(log_.messages.size(), 2);
+        QVERIFY2(log_.messages[0].startsWith(u"MountAgent.register: Cannot create the folder "_s),
+                 qPrintable(log_.messages[0]));
+        QVERIFY2(log_.messages[1].startsWith(u"MountAgent.register: systemd cannot start a program"_s),
+                 qPrintable(log_.messages[1]));
         QCOMPARE(units_.calls, QStringList());
     }
 
@@ -187,13 +191,8 @@ private Q_SLOTS:
         const QString analyze = QStandardPaths::findExecutable(u"systemd-analyze"_s);
         if (analyze.isEmpty())
             QSKIP("systemd-analyze is not installed");
-        QProcessEnvironment environment;
-        environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
-        environment.insert(u"HOME"_s, sandbox_->path());
-        environment.insert(u"XDG_CONFIG_HOME"_s, sandbox_->filePath(u"config"_s));
-        environment.insert(u"XDG_RUNTIME_DIR"_s, sandbox_->path());
         QProcess verify;
-        verify.setProcessEnvironment(environment);
+        verify.setProcessEnvironment(sandboxEnvironment());
         verify.start(analyze, {u"--user"_s, u"verify"_s, unitFile(kPath), unitFile(kService)});
         QVERIFY(verify.waitForFinished(60'000));
         const QString complaints =
@@ -202,36 +201,20 @@ private Q_SLOTS:
         QVERIFY2(verify.exitCode() == 0 && complaints.isEmpty(), qPrintable(complaints));
     }
 
-    void pathSystemdCannotRunIsLogged() {
-        MountAgent::registerAgent(units_, log_, u"/opt/zorva \"new\"/zorva-viewer"_s);
-        QCOMPARE(log_.messages.size(), 1);
-        QVERIFY(log_.messages.first().startsWith(u"MountAgent.register: systemd cannot start a program"_s));
-        QVERIFY(!QFile::exists(unitFile(kService)));
-        QCOMPARE(units_.calls, QStringList());
-    }
-
     void withoutUserSystemdRegistrationIsLogged() {
         // The real systemctl, with no user manager to reach: the case of
         // containers and CI, and of a desktop session without systemd.
-        QProcessEnvironment environment;
-        environment.insert(u"PATH"_s, u"/usr/bin:/bin"_s);
-        environment.insert(u"HOME"_s, sandbox_->path());
-        environment.insert(u"XDG_CONFIG_HOME"_s, sandbox_->filePath(u"config"_s));
-        environment.insert(u"XDG_RUNTIME_DIR"_s, sandbox_->path());
-        SystemdUserUnits units(units_.unitFolder, environment);
-        MountAgent::registerAgent(units, log_, u"/opt/zorva/bin/zorva-viewer"_s);
-        QCOMPARE(log_.messages.size(), 1);
-        QVERIFY2(log_.messages.first().startsWith(u"MountAgent.register: "_s),
-                 qPrintable(log_.messages.first()));
-        QVERIFY(log_.messages.first().size() > u"MountAgent.register: "_s.size());
-        QVERIFY(QFile::exists(unitFile(kPath)));
-
-        // Unchanged files on the next launch: still one clear message, no throw.
-        log_.messages.clear();
-        MountAgent::registerAgent(units, log_, u"/opt/zorva/bin/zorva-viewer"_s);
-        QCOMPARE(log_.messages.size(), 1);
-        QVERIFY2(log_.messages.first().startsWith(u"MountAgent.register: "_s),
-                 qPrintable(log_.messages.first()));
+        SystemdUserUnits units(units_.unitFolder, sandboxEnvironment());
+        // The files are written all the same; unchanged on the next launch.
+        for (int launch = 0; launch < 2; ++launch) {
+            log_ = {};
+            MountAgent::registerAgent(units, log_, kInstalled);
+            QCOMPARE(log_.messages.size(), 1);
+            QVERIFY2(log_.messages.first().startsWith(u"MountAgent.register: "_s) &&
+                         log_.messages.first().size() > u"MountAgent.register: "_s.size(),
+                     qPrintable(log_.messages.first()));
+            QVERIFY(QFile::exists(unitFile(kPath)));
+        }
     }
 };
 

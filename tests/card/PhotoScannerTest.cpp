@@ -1,4 +1,6 @@
 #include "card/PhotoScanner.h"
+
+#include "CardFakes.h"
 #include "support/FileTree.h"
 
 #include <QTemporaryDir>
@@ -7,32 +9,6 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Answers for the volumes it was told about, as the device database would.
-class FakeDevices final : public DeviceProperties {
-public:
-    QHash<QString, DeviceDescription> byMountPoint;
-    std::optional<DeviceDescription> describe(const Volume& volume) const override {
-        if (!byMountPoint.contains(volume.mountPoint))
-            return std::nullopt;
-        return byMountPoint.value(volume.mountPoint);
-    }
-};
-
-QDateTime at(int minute) {
-    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
-}
-
-QStringList names(const QList<Shot>& shots) {
-    QStringList result;
-    for (const Shot& shot : shots)
-        result.append(shot.name);
-    return result;
-}
-
-} // namespace
 
 class PhotoScannerTest : public QObject {
     Q_OBJECT
@@ -60,6 +36,23 @@ private Q_SLOTS:
         // The oldest file dates the shot.
         QCOMPARE(shots[3].captured, at(1));
         QCOMPARE(shots[3].id, (a + u"/ABCD0123"_s).toUpper());
+
+        // A shot shows the preferred format when it has it; thumbnails and
+        // trashing start from the JPEG.
+        QCOMPARE(shots[0].displayFormat(ShotFormat::jpeg), ShotFormat::raw);
+        QCOMPARE(shots[1].displayFormat(ShotFormat::raw), ShotFormat::jpeg);
+        QCOMPARE(shots[2].displayFormat(ShotFormat::raw), ShotFormat::raw);
+        QCOMPARE(shots[2].displayFormat(ShotFormat::jpeg), ShotFormat::jpeg);
+        QCOMPARE(shots[0].thumbnailSource(), rawOnly);
+        QCOMPARE(shots[2].thumbnailSource(), lowerJpeg);
+        QCOMPARE(shots[3].files.all(), (QStringList{jpeg, dng}));
+        QCOMPARE(shots[1].files.url(ShotFormat::raw), std::nullopt);
+        // A rescanned shot with another date is another value with the same id.
+        Shot later = shots[3];
+        later.captured = at(9);
+        QVERIFY(later != shots[3] && qHash(later) != qHash(shots[3]));
+        QVERIFY(ShotFiles::jpegOnly(jpeg) != ShotFiles::rawOnly(jpeg));
+        QVERIFY(qHash(ShotFiles::jpegOnly(jpeg)) != qHash(ShotFiles::rawOnly(jpeg)));
     }
 
     void skipsHiddenEntriesOtherKindsAndFolders() {
@@ -68,10 +61,8 @@ private Q_SLOTS:
         FileTree::writeAt(root + u"/ABCD0001.JPG"_s, at(1));
         FileTree::writeAt(root + u"/._ABCD0001.JPG"_s, at(2));
         FileTree::writeAt(root + u"/.hidden/ABCD0002.JPG"_s, at(3));
-        FileTree::writeAt(root + u"/clip.mov"_s, at(4));
-        FileTree::writeAt(root + u"/photo.heic"_s, at(4));
-        FileTree::writeAt(root + u"/notes.txt"_s, at(4));
-        FileTree::writeAt(root + u"/jpg"_s, at(4));
+        for (const QString& name : {u"clip.mov"_s, u"photo.heic"_s, u"notes.txt"_s, u"jpg"_s})
+            FileTree::writeAt(root + u'/' + name, at(4));
         // A folder named like a photo is walked into, never listed as a shot.
         FileTree::writeAt(root + u"/Album.jpg/ABCD0003.jpeg"_s, at(5));
 
