@@ -4,7 +4,6 @@
 
 #include "samplegen/SampleCard.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,20 +11,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QDateTime at(int minute) {
-    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
-}
-
 const QColor kColours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta, Qt::white};
 
 // Shot i is a JPEG of colour kColours[i], shot 0 the newest.
 QStringList writeShots(const QString& folder, int count, QSize size = QSize(640, 480)) {
     QStringList paths;
     for (int i = 0; i < count; ++i) {
-        const QString path = folder + u"/IMG_%1.JPG"_s.arg(i);
-        TestImages::writeJpeg(path, size, kColours[i % 7]);
-        FileTree::setModified(path, at(59 - i));
-        paths.append(path);
+        paths.append(folder + u"/IMG_%1.JPG"_s.arg(i));
+        TestImages::writeJpeg(paths.last(), size, kColours[i % 7]);
+        FileTree::setModified(paths.last(), at(59 - i));
     }
     return paths;
 }
@@ -40,6 +34,19 @@ int colourIndex(const QImage& image) {
             return i;
     }
     return -1;
+}
+
+// Which photos the renderer holds decoded: asked while their files are away.
+QList<bool> decoded(ViewerStore& store, const QStringList& paths) {
+    const QTemporaryDir away;
+    QList<bool> held;
+    for (const QString& path : paths)
+        QFile::rename(path, away.filePath(QFileInfo(path).fileName()));
+    for (const QString& path : paths)
+        held.append(store.renderer().base(path, ShotFormat::jpeg).has_value());
+    for (const QString& path : paths)
+        QFile::rename(away.filePath(QFileInfo(path).fileName()), path);
+    return held;
 }
 
 } // namespace
@@ -94,34 +101,13 @@ private Q_SLOTS:
     void prefetchesNeighboursAtBothEnds() {
         QTemporaryDir dir;
         const QStringList paths = writeShots(dir.path(), 5);
-        {
-            StoreHarness h;
-            h.openAndSettle(dir.path());
-            // Files the prefetch decoded stay readable from memory after they are gone.
-            const QTemporaryDir moved;
-            for (const QString& path : paths)
-                QFile::rename(path, moved.filePath(QFileInfo(path).fileName()));
-            QVERIFY(h.store.renderer().base(paths[1], ShotFormat::jpeg));
-            QVERIFY(h.store.renderer().base(paths[2], ShotFormat::jpeg));
-            QVERIFY(!h.store.renderer().base(paths[3], ShotFormat::jpeg));
-            for (const QString& path : paths)
-                QFile::rename(moved.filePath(QFileInfo(path).fileName()), path);
-        }
-        {
-            StoreHarness h;
-            h.openAndSettle(dir.path());
-            h.store.select(4);
-            h.settle();
-            h.store.renderer().forget(QStringList{paths[0], paths[1]});
-            const QTemporaryDir moved;
-            for (const QString& path : paths)
-                QFile::rename(path, moved.filePath(QFileInfo(path).fileName()));
-            QVERIFY(h.store.renderer().base(paths[3], ShotFormat::jpeg));
-            QVERIFY(h.store.renderer().base(paths[2], ShotFormat::jpeg));
-            QVERIFY(!h.store.renderer().base(paths[1], ShotFormat::jpeg));
-            for (const QString& path : paths)
-                QFile::rename(moved.filePath(QFileInfo(path).fileName()), path);
-        }
+        StoreHarness h;
+        h.openAndSettle(dir.path());
+        QCOMPARE(decoded(h.store, paths), (QList<bool>{true, true, true, false, false}));
+        h.store.renderer().forget(paths);
+        h.store.select(4);
+        h.settle();
+        QCOMPARE(decoded(h.store, paths), (QList<bool>{false, false, true, true, true}));
     }
 
     void zoomClampsAndRendersTheDetailOncePerView() {
@@ -223,8 +209,6 @@ private Q_SLOTS:
 
     void editsOfOnePhotoCoalesceAndNeverGoBack() {
         QTemporaryDir dir;
-        writeShots(dir.path(), 1, QSize(2560, 1707));
-        FileTree::writeAt(dir.filePath(u"grey/G.JPG"_s), at(1));
         TestImages::writeJpeg(dir.filePath(u"grey/G.JPG"_s), QSize(2560, 1707), QColor(60, 60, 60));
         StoreHarness h;
         h.openAndSettle(dir.filePath(u"grey"_s));
@@ -256,16 +240,8 @@ private Q_SLOTS:
         QVERIFY(SampleCard::write(card.path()));
         StoreHarness h;
         h.openAndSettle(card.path());
-        const auto indexOf = [&](const QString& name) {
-            for (int i = 0; i < h.store.shots().size(); ++i) {
-                if (h.store.shots()[i].name == name)
-                    return i;
-            }
-            return -1;
-        };
         // The pair whose RAW is named in lower case: the JPEG first.
-        h.store.select(indexOf(u"ZRV_0004"_s));
-        h.settle();
+        h.show(u"ZRV_0004"_s);
         const QSize jpegSize = h.store.displayedImage().size();
         QVERIFY(!jpegSize.isEmpty());
         h.store.toggleFormat();
@@ -276,20 +252,18 @@ private Q_SLOTS:
         QVERIFY(!rawSize.isEmpty() && rawSize != jpegSize); // the sample RAWs are smaller than their JPEGs
 
         // The preference carries to the next pair; a shot without a RAW shows its JPEG.
-        h.store.select(indexOf(u"ZRV_0003"_s));
-        h.settle();
+        h.show(u"ZRV_0003"_s);
         QCOMPARE(h.store.displayedImage().size(),
                  h.store.renderer()
                      .base(h.store.currentShot()->files.url(ShotFormat::raw).value(), ShotFormat::raw)
                      ->size());
-        h.store.select(indexOf(u"ZRV_0001"_s));
-        h.settle();
+        h.show(u"ZRV_0001"_s);
         h.store.toggleFormat(); // nothing to flip to
         QCOMPARE(h.store.preferredFormat(), ShotFormat::raw);
         QCOMPARE(h.store.displayedImage().size(), QSize(2000, 1333));
 
         // A RAW-only shot shows its RAW whatever is preferred, and saves as " RAW".
-        h.store.select(indexOf(u"ZRV_0005"_s));
+        h.show(u"ZRV_0005"_s);
         h.store.setPreferredFormat(ShotFormat::jpeg);
         h.settle();
         QVERIFY(!h.store.displayedImage().isNull());

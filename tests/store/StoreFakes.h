@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DeviceProperties.h"
+#include "card/CardFakes.h"
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
 #include "platform/FreedesktopTrash.h"
@@ -9,14 +9,13 @@
 #include "store/ViewerStore.h"
 
 #include <QCoreApplication>
-#include <QHash>
 #include <QList>
 #include <QTemporaryDir>
 
 #include <memory>
 
 // Stand-ins for the desktop services a test cannot own: the mount table, the
-// device database, the folder dialog and the window.
+// folder dialog, the window and the file manager.
 
 class FakeVolumes final : public VolumeMonitor {
     Q_OBJECT
@@ -34,16 +33,6 @@ public:
     void unmount(const QString& mountPoint) {
         volumes.removeIf([&](const Volume& v) { return v.mountPoint == mountPoint; });
         Q_EMIT volumesChanged();
-    }
-};
-
-class FakeDevices final : public DeviceProperties {
-public:
-    QHash<QString, DeviceDescription> byMountPoint;
-    std::optional<DeviceDescription> describe(const Volume& volume) const override {
-        if (!byMountPoint.contains(volume.mountPoint))
-            return std::nullopt;
-        return byMountPoint.value(volume.mountPoint);
     }
 };
 
@@ -133,6 +122,12 @@ struct StoreHarness {
     // Opens a folder and waits for its first photo on the stage.
     void openAndSettle(const QString& folder) {
         store.open(PhotoSource::folder(folder));
+        settle();
+    }
+
+    // Selects the shot of that name and waits for it on the stage.
+    void show(const QString& name) {
+        store.select(int(names(store.shots()).indexOf(name)));
         settle();
     }
 

@@ -9,10 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QDateTime at(int minute) {
-    return QDateTime(QDate(2026, 6, 1), QTime(10, minute), Qt::UTC);
-}
-
 // A mounted card: a real folder with DCIM/100ZORVA and `count` JPEGs, newest last.
 Volume makeCard(const QTemporaryDir& dir, const QString& name, int id, int count) {
     const QString mountPoint = dir.filePath(name);
@@ -49,6 +45,18 @@ private Q_SLOTS:
         QCOMPARE(h.store.shots().size(), 3);
         QCOMPARE(h.store.currentIndex(), 0);
         QCOMPARE(h.store.currentShot()->name, u"ZRV_0002"_s); // newest first
+
+        // Selecting moves only within the list; reopening makes the newest current again.
+        QSignalSpy spy(&h.store, &ViewerStore::currentIndexChanged);
+        for (int outside : {0, -1, 3})
+            h.store.select(outside);
+        QCOMPARE(spy.count(), 0);
+        h.store.select(2);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(h.store.currentShot()->name, u"ZRV_0000"_s);
+        h.store.open(source);
+        h.settle();
+        QCOMPARE(h.store.currentIndex(), 0);
     }
 
     void followsMountsAndUnmounts() {
@@ -59,6 +67,14 @@ private Q_SLOTS:
         FileTree::writeAt(folder + u"/B.JPG"_s, at(2));
         h.store.start();
         QCOMPARE(h.window.activations, 0);
+
+        // A cancelled folder dialog and an empty folder.
+        h.store.chooseFolder();
+        QCOMPARE(h.chooser.asked, 1);
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
+        QDir().mkpath(dir.filePath(u"Empty"_s));
+        h.openAndSettle(dir.filePath(u"Empty"_s));
+        QCOMPARE(h.store.library(), Library::empty(PhotoSource::folder(dir.filePath(u"Empty"_s))));
 
         h.chooser.answer = folder;
         h.store.chooseFolder();
@@ -105,49 +121,8 @@ private Q_SLOTS:
         h.settle();
         h.volumes.unmount(dir.filePath(u"OTHER"_s));
         QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
-    }
-
-    void emptyAndCancelledSources() {
-        QTemporaryDir dir;
-        StoreHarness h;
-        h.store.start();
-        const QString empty = dir.filePath(u"Empty"_s);
-        QDir().mkpath(empty);
-
-        h.chooser.answer = std::nullopt;
-        h.store.chooseFolder();
-        QCOMPARE(h.chooser.asked, 1);
-        QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
-
-        h.store.open(PhotoSource::folder(empty));
-        h.settle();
-        QCOMPARE(h.store.library(), Library::empty(PhotoSource::folder(empty)));
-
         h.store.open(PhotoSource::none());
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
-    }
-
-    void selectMovesOnlyWithinTheList() {
-        QTemporaryDir dir;
-        StoreHarness h;
-        for (int i = 0; i < 3; ++i)
-            FileTree::writeAt(dir.filePath(u"S%1.JPG"_s.arg(i)), at(i));
-        h.store.open(PhotoSource::folder(dir.path()));
-        h.settle();
-
-        QSignalSpy spy(&h.store, &ViewerStore::currentIndexChanged);
-        h.store.select(0); // already current
-        h.store.select(-1);
-        h.store.select(3);
-        QCOMPARE(spy.count(), 0);
-        h.store.select(2);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
-
-        // Reopening makes the newest current again.
-        h.store.open(PhotoSource::folder(dir.path()));
-        h.settle();
-        QCOMPARE(h.store.currentIndex(), 0);
     }
 
     void dropsScansOvertakenByANewerOpen() {
@@ -183,13 +158,11 @@ private Q_SLOTS:
         QSignalSpy panel(&h.store, &ViewerStore::isEditPanelShownChanged);
         QSignalSpy pan(&h.store, &ViewerStore::panChanged);
         QSignalSpy toast(&h.store, &ViewerStore::toastChanged);
-        h.store.setEditPanelShown(false);
         h.store.setPan(QSizeF(0, 0));
         h.store.setToast(std::nullopt);
-        QCOMPARE(panel.count() + pan.count() + toast.count(), 0);
-        h.store.setEditPanelShown(true);
-        h.store.setEditPanelShown(true);
-        QCOMPARE(panel.count(), 1);
+        for (bool shown : {false, true, true})
+            h.store.setEditPanelShown(shown);
+        QCOMPARE(panel.count() + pan.count() + toast.count(), 1);
         // Every toast is new, even with the same text.
         h.store.setToast(Toast::make(u"Hello"_s));
         h.store.setToast(Toast::make(u"Hello"_s));

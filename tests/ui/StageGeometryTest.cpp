@@ -6,7 +6,7 @@ class StageGeometryTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void fitsWithAMarginAndTheCropBarReserve() {
+    void fitsWithAMarginAndPansWithinThePhoto() {
         const QSizeF photo(6000, 4000);
         const QSizeF stage(1216, 816);
         QCOMPARE(StageGeometry::fitted(photo, stage, 0), QRectF(8, 8, 1200, 800));
@@ -17,11 +17,9 @@ private Q_SLOTS:
         QCOMPARE(StageGeometry::fitted(QSizeF(0, 200), stage, 0), QRectF(0, 0, 1216, 816));
         // A canvas smaller than its margins still gives a rectangle.
         QVERIFY(StageGeometry::fitted(photo, QSizeF(10, 10), 72).width() > 0);
-    }
 
-    void pansOnlyAsFarAsThePhotoReaches() {
+        // Panning reaches only as far as the photo does.
         const QRectF fitted(8, 8, 1200, 800);
-        const QSizeF stage(1216, 816);
         QCOMPARE(StageGeometry::clampedPan(QSizeF(50, -50), 1.0, fitted, stage), QSizeF(0, 0));
         // At 2x the photo is 2400 x 1600: it may move (2400 - 1216) / 2 sideways.
         QCOMPARE(StageGeometry::clampedPan(QSizeF(5000, -5000), 2.0, fitted, stage), QSizeF(592, -392));
