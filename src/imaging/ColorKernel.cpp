@@ -1,5 +1,7 @@
 #include "ColorKernel.h"
 
+#include "CpuFeatures.h"
+
 #define COLOR_LOOP_WIDTH 4
 #include "ColorKernelLoop.h"
 #include "ColorMath.h"
@@ -8,11 +10,6 @@
 #include <cstring>
 
 namespace {
-
-bool hasAvx2() {
-    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return supported;
-}
 
 ColorKernelArgs::Format argsFormat(ColorKernel::Format format) {
     switch (format) {
@@ -72,8 +69,12 @@ std::vector<ColorKernelArgs::Step> argsSteps(const std::vector<ColorChain::Step>
         }
         std::vector<float> r(kTableSamples), g(kTableSamples), b(kTableSamples);
         for (int k = 0; k < kTableSamples; ++k) {
-            const float root = float(k) / kTablePerUnit - float(kTableReach);
-            r[size_t(k)] = g[size_t(k)] = b[size_t(k)] = root * std::fabs(root);
+            const int n = k % kTableHalf;
+            // Exactly the floats whose bits the loop reads the samples by.
+            const int32_t bits = n == 0 ? 0 : kTableLowestBits + ((n - 1) << kTableShift);
+            float v;
+            std::memcpy(&v, &bits, sizeof v);
+            r[size_t(k)] = g[size_t(k)] = b[size_t(k)] = k < kTableHalf ? -v : v;
         }
         const ColorKernel::Plan run{
             nullptr,
@@ -194,11 +195,11 @@ void ColorKernel::runRows(const Plan& plan, const Source& source, const Target& 
     }
     const bool oneMatrix = plan.steps.empty() || (plan.steps.size() == 1 &&
                                                   plan.steps.front().kind == ColorChain::Step::Kind::affine);
-    if (hasAvx2() && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
+    if (CpuFeatures::avx2() && oneMatrix && rgbaIn && source.xStep == 4 && rgbaOut) {
         affineRowsAvx2(rows, rowBegin, rowEnd);
         return;
     }
-    if (hasAvx2())
+    if (CpuFeatures::avx2())
         rowsAvx2(rows, rowBegin, rowEnd);
     else
         rowsBaseline(rows, rowBegin, rowEnd);
@@ -206,7 +207,7 @@ void ColorKernel::runRows(const Plan& plan, const Source& source, const Target& 
 
 void ColorKernel::evaluate(const Plan& plan, float* r, float* g, float* b, int n) {
     const PreparedRows p = prepare(plan, {}, {}, 0, false);
-    if (hasAvx2())
+    if (CpuFeatures::avx2())
         evaluateAvx2(p.rows, r, g, b, n);
     else
         evaluateBaseline(p.rows, r, g, b, n);

@@ -14,11 +14,22 @@ enum StepKind : int { affine = 0, encode = 1, decode = 2, curve = 3, vibrance = 
 
 inline constexpr int kEncodeSize = 16384;
 inline constexpr int kCurveSamples = 1025;
-// A `table` step: a run of per-channel steps sampled at signed square roots
-// s = ±sqrt(|v|) from -kTableReach to kTableReach, kTablePerUnit samples apart.
-inline constexpr int kTableReach = 4;
-inline constexpr int kTablePerUnit = 256;
-inline constexpr int kTableSamples = 2 * kTableReach * kTablePerUnit + 1;
+// A `table` step: a run of per-channel steps sampled on a logarithmic grid,
+// so that the float's own bits give the place without a root or a logarithm.
+// Two halves, negative values first: in each, sample 0 is at 0, sample 1 at
+// 2^kTableLowest, then kTablePerOctave samples an octave (linear within it)
+// for kTableOctaves octaves, up to 2^(kTableLowest + kTableOctaves) = 16.
+inline constexpr int kTableLowest = -16;
+inline constexpr int kTableOctaves = 20;
+inline constexpr int kTablePerOctave = 128;
+inline constexpr int kTableHalf = 2 + kTableOctaves * kTablePerOctave;
+inline constexpr int kTableSamples = 2 * kTableHalf;
+// Bits of 2^kTableLowest and 2^(kTableLowest + kTableOctaves), and the shift
+// that leaves exponent and the octave's sample number.
+inline constexpr int32_t kTableLowestBits = (127 + kTableLowest) << 23;
+inline constexpr int32_t kTableHighestBits = (127 + kTableLowest + kTableOctaves) << 23;
+inline constexpr int kTableShift = 23 - 7; // 7 = log2(kTablePerOctave)
+static_assert(kTablePerOctave == 1 << (23 - kTableShift));
 
 struct Step {
     int kind;

@@ -79,6 +79,8 @@ struct V {
         return (F)((I)p + (n << 23));
     }
 
+    static constexpr float exp2Of(int n) { return n >= 0 ? float(1u << n) : 1.0f / float(1u << -n); }
+
     static COLOR_INLINE F pow(F x, float e) {
         const F safe = max(x, splat(1e-30f));
         return x > 1e-30f ? exp2(log2(safe) * e) : F{};
@@ -227,18 +229,25 @@ inline void readPixels(const Rows& a, const unsigned char* p, int n, Block& k) {
     }
 }
 
-// A `table` step on v: the samples either side of its signed root, interpolated.
+// A `table` step on v: the two samples either side of it, interpolated.
+// Above 2^kTableLowest the float's bits give the sample (exponent and top
+// mantissa bits) and the fraction (the rest of the mantissa); below, the
+// first segment runs from 0; beyond 16 the last sample holds.
 COLOR_INLINE V::F sampled(const float* table, V::F v) {
     using L = V;
     using F = L::F;
     using I = L::I;
-    const F root = L::withSignOf(L::sqrt(L::abs(v)), v);
-    const F at = (L::min(L::max(root, L::splat(-float(kTableReach))), L::splat(float(kTableReach))) +
-                  float(kTableReach)) *
-                 float(kTablePerUnit);
-    I i = __builtin_convertvector(at, I);
-    i = i > kTableSamples - 2 ? I{} + (kTableSamples - 2) : i;
-    const F f = at - __builtin_convertvector(i, F);
+    const I bits = (I)v;
+    const I magnitude = bits & 0x7fffffff;
+    const I tiny = magnitude < kTableLowestBits;
+    const I huge = magnitude >= kTableHighestBits;
+    I i = ((magnitude - kTableLowestBits) >> kTableShift) + 1;
+    F f = __builtin_convertvector(magnitude & ((1 << kTableShift) - 1), F) * (1.0f / (1 << kTableShift));
+    i = tiny ? I{} : i;
+    f = tiny ? L::abs(v) * (1.0f / L::exp2Of(kTableLowest)) : f;
+    i = huge ? I{} + (kTableHalf - 2) : i;
+    f = huge ? L::splat(1.0f) : f;
+    i += bits < 0 ? I{} : I{} + kTableHalf;
     F lo, hi;
     L::neighbours(table, i, lo, hi);
     return lo + f * (hi - lo);

@@ -1,5 +1,7 @@
 #include "LanczosResampler.h"
 
+#include "CpuFeatures.h"
+
 #include "ParallelRunner.h"
 
 #include <algorithm>
@@ -34,11 +36,6 @@ double lanczos3(double x) {
         return 0;
     const auto i = size_t(x);
     return table[i] + (x - double(i)) * (table[i + 1] - table[i]);
-}
-
-bool hasAvx2() {
-    static const bool supported = __builtin_cpu_supports("avx2");
-    return supported;
 }
 
 // Two pixels' channels interleaved as 16-bit values: r0 r1 g0 g1 b0 b1 a0 a1.
@@ -241,7 +238,7 @@ void LanczosResampler::verticalRow(const uint8_t* input, qsizetype inStride, int
     for (int k = 0; k < y_.taps; ++k)
         rows[size_t(k)] = input + (first + k) * inStride;
     const int32_t* pairs = y_.pairs.data() + size_t(row) * size_t((y_.taps + 1) / 2);
-    if (hasAvx2())
+    if (CpuFeatures::avx2())
         verticalAvx2(rows.data(), pairs, y_.taps, bytes, out);
     else
         verticalBaseline(rows.data(), pairs, y_.taps, bytes, out);
@@ -250,7 +247,7 @@ void LanczosResampler::verticalRow(const uint8_t* input, qsizetype inStride, int
 void LanczosResampler::horizontalRow(const uint8_t* in, uint8_t* out) const {
     if (x_.identity)
         std::memcpy(out, in, size_t(x_.inSize) * 4);
-    else if (hasAvx2() && (x_.taps & 1) == 0)
+    else if (CpuFeatures::avx2() && (x_.taps & 1) == 0)
         horizontalAvx2(x_.first.data(), x_.spread.data(), (x_.taps + 1) / 2, x_.outSize, in, out);
     else
         horizontalBaseline(x_.first.data(), x_.pairs.data(), (x_.taps + 1) / 2, x_.taps, x_.outSize, in, out);
