@@ -19,9 +19,10 @@
 // source: consecutive colour filters, the source's own colour conversion, the
 // destination's, crops, translations and the turn of the file are fused into
 // one pass over the pixels, split across the cores; only a Lanczos scale
-// makes an intermediate bitmap. Caches nothing between renders. Owns the
-// helper threads, the buffer pool and the colour converter; safe to use from
-// several threads at once.
+// makes an intermediate bitmap. A JPEG file under nothing but colour, crops
+// and shifts is finished row by row as libjpeg decodes it. Caches nothing
+// between renders. Owns the helper threads, the buffer pool and the colour
+// converter; safe to use from several threads at once.
 class RenderContext {
 public:
     // `threads` counts the calling thread; 0 means one per core.
