@@ -28,7 +28,13 @@ struct Job {
     }
 };
 
+thread_local bool alone = false;
+
 } // namespace
+
+void ParallelRunner::keepCurrentThreadToItself() {
+    alone = true;
+}
 
 ParallelRunner::ParallelRunner(int threads)
     : threads_(threads > 0 ? threads : std::max(1, QThread::idealThreadCount())) {
@@ -49,7 +55,7 @@ void ParallelRunner::run(int count, int grain, const std::function<void(int, int
     }
     grain = std::max(1, grain);
     const int chunks = (count + grain - 1) / grain;
-    const int helpers = std::min(threads_ - 1, first ? chunks : chunks - 1);
+    const int helpers = alone ? 0 : std::min(threads_ - 1, first ? chunks : chunks - 1);
     if (helpers <= 0) {
         if (first)
             first();

@@ -21,6 +21,11 @@ public:
 
     int threadCount() const { return threads_; }
 
+    // Work the calling thread asks for from now on runs on it alone. For
+    // background threads (neighbour prefetch, thumbnails): at their lowered
+    // priority they then never take a core from work the user waits for.
+    static void keepCurrentThreadToItself();
+
     // Calls work(begin, end) for consecutive chunks of [0, count), each at
     // most `grain` long, on the caller and up to threadCount() - 1 helpers.
     // With `first`, the caller runs it before taking chunks (a producer the

@@ -4,6 +4,7 @@
 
 #include "ViewerStore.h"
 
+#include "imaging/ParallelRunner.h"
 #include "platform/WindowControl.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -119,6 +120,7 @@ void ViewerStore::prefetchNeighbours() {
     const ImageRenderer* renderer = &renderer_;
     QtConcurrent::run(pools_.utility(), [renderer, files] {
         TaskPools::lowerCurrentThreadPriority();
+        ParallelRunner::keepCurrentThreadToItself();
         for (const auto& [url, format] : files)
             (void)renderer->base(url, format);
     }).then(this, [] {});

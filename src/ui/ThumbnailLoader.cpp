@@ -1,6 +1,7 @@
 #include "ThumbnailLoader.h"
 
 #include "imaging/ImageRenderer.h"
+#include "imaging/ParallelRunner.h"
 #include "platform/TaskPools.h"
 
 #include <QPainter>
@@ -50,6 +51,7 @@ void ThumbnailLoader::startNext() {
         const QSize cell = cell_;
         QtConcurrent::run(&pool_, [renderer, url, cell, convert = convert_]() -> QImage {
             TaskPools::lowerCurrentThreadPriority();
+            ParallelRunner::keepCurrentThreadToItself();
             const std::optional<QImage> thumbnail = renderer->thumbnail(url);
             if (!thumbnail)
                 return {};
