@@ -49,7 +49,8 @@ bool perChannel(const ColorChain::Step& s) {
 // The plan's steps for the pixel loops. With `fuse`, each run of per-channel
 // steps holding two curves or more (an edit's encode, tone curve and decode;
 // contrast between encode and decode) becomes one table of the run, sampled
-// exactly: two gathers instead of several roots and polynomials per value.
+// exactly: two neighbouring samples read instead of several roots and
+// polynomials per value.
 std::vector<ColorKernelArgs::Step> argsSteps(const std::vector<ColorChain::Step>& steps, bool fuse,
                                              std::vector<std::vector<float>>& tables) {
     using namespace ColorKernelArgs;

@@ -33,6 +33,54 @@ ColorKernel::Plan planFor(const ColorConverter::Source& color) {
     return ColorKernel::Plan{color.decode, chain.steps(), ColorKernel::srgbEncode(), true};
 }
 
+// Runs `decode` on the calling thread, which reports finished rows through
+// the callback it is given, while helpers run `work` on chunks of [0, count)
+// as soon as the rows `needed(begin, end)` are decoded.
+template <typename Decode, typename Needed, typename Work>
+std::expected<void, ImagingError> whileDecoding(const ParallelRunner& runner, int count, int grain,
+                                                const Decode& decode, const Needed& needed,
+                                                const Work& work) {
+    ParallelRunner::Progress progress;
+    std::expected<void, ImagingError> decoded;
+    runner.run(
+        count, grain,
+        [&](int begin, int end) {
+            if (progress.waitFor(needed(begin, end)))
+                work(begin, end);
+        },
+        [&] {
+            decoded = decode([&progress](int rows) { progress.publish(rows); });
+            progress.finish();
+        });
+    return decoded;
+}
+
+// Decodes into 4-byte rows at 1/denominator and runs `work` on chunks of
+// [0, count) as their rows come (see whileDecoding). A profile with lookup
+// tables has its lcms2 transform, which needs every row, applied first.
+template <typename Needed, typename Work>
+std::expected<void, ImagingError> decodeRows(JpegDecoder& decoder, int denominator, unsigned char* pixels,
+                                             qsizetype stride, const ColorConverter::Source& color,
+                                             const PixelResources& resources, int count, int grain,
+                                             const Needed& needed, const Work& work) {
+    if (color.transform) {
+        auto decoded = decoder.decode(denominator, pixels, stride);
+        if (!decoded)
+            return decoded;
+        const QSize size = decoder.scaledSize(denominator);
+        ColorConverter::applyTransform(color.transform, pixels, size.width(), size.height(), stride,
+                                       resources.runner);
+        resources.runner->run(count, grain, work);
+        return {};
+    }
+    return whileDecoding(
+        *resources.runner, count, grain,
+        [&](const std::function<void(int)>& publish) {
+            return decoder.decode(denominator, pixels, stride, publish);
+        },
+        needed, work);
+}
+
 // Decodes the YCbCr planes on the calling thread while helpers make output
 // rows from the finished ones, convert their colour and set them upright.
 std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominator,
@@ -63,26 +111,23 @@ std::expected<void, ImagingError> readPlanes(JpegDecoder& decoder, int denominat
     const ColorKernel::Pass pass(plan, {nullptr, 4, stride, ColorKernel::Format::rgba8},
                                  {target, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(),
                                  out.height());
-    ParallelRunner::Progress progress;
-    std::expected<void, ImagingError> decoded;
-    resources.runner->run(
-        out.height(), 32,
+    const auto ready = [&] {
+        std::call_once(made,
+                       [&] { scaler.emplace(planes.size[0], planes.size[1], planes.chromaDivisor, out); });
+        return &*scaler;
+    };
+    return whileDecoding(
+        *resources.runner, out.height(), 32,
+        [&](const std::function<void(int)>& publish) {
+            return decoder.decodePlanes(denominator, buffers, strides, publish);
+        },
+        [&](int begin, int end) { return ready()->lumaRowsFor(begin, end); },
         [&](int begin, int end) {
-            std::call_once(
-                made, [&] { scaler.emplace(planes.size[0], planes.size[1], planes.chromaDivisor, out); });
-            if (!progress.waitFor(scaler->lumaRowsFor(begin, end)))
-                return;
             thread_local std::vector<unsigned char> scratch;
             scratch.resize(size_t(stride) * size_t(end - begin));
-            scaler->rows(views, begin, end, scratch.data(), stride);
+            ready()->rows(views, begin, end, scratch.data(), stride);
             pass.run(scratch.data(), target + begin * place.yStep, end - begin);
-        },
-        [&] {
-            decoded = decoder.decodePlanes(denominator, buffers, strides,
-                                           [&progress](int rows) { progress.publish(rows); });
-            progress.finish();
         });
-    return decoded;
 }
 
 } // namespace
@@ -146,11 +191,8 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
     const ColorKernel::Pass pass(
         plan, {nullptr, 4, resample ? qsizetype(out.width()) * 4 : decodedStride, ColorKernel::Format::rgba8},
         {target, place.xStep, place.yStep, ColorKernel::Format::rgba8}, out.width(), out.height());
-    // Output rows [begin, end) as stored, from decoded rows that are ready.
-    const auto finish = [&](int begin, int end, ParallelRunner::Progress* progress) {
-        const auto [first, last] = resampler.inputRows(begin, end);
-        if (progress && !progress->waitFor(resample ? last : end))
-            return;
+    // Output rows [begin, end) as stored, from decoded rows.
+    const auto finish = [&](int begin, int end) {
         const unsigned char* rows = pixels + begin * decodedStride;
         thread_local std::vector<unsigned char> scratch;
         if (resample) {
@@ -161,28 +203,13 @@ std::expected<QImage, ImagingError> JpegReader::readScaled(JpegDecoder& decoder,
         }
         pass.run(rows, target + begin * place.yStep, end - begin);
     };
-
-    std::expected<void, ImagingError> decodedRows;
-    if (lcmsFirst) {
-        // A profile with lookup tables: its lcms2 transform needs all rows first.
-        decodedRows = decoder.decode(denominator, pixels, decodedStride);
-        if (decodedRows) {
-            ColorConverter::applyTransform(color.transform, pixels, decoded.width(), decoded.height(),
-                                           decodedStride, resources_.runner);
-            resources_.runner->run(out.height(), 32, [&](int b, int e) { finish(b, e, nullptr); });
-        }
-    } else {
-        ParallelRunner::Progress progress;
-        resources_.runner->run(
-            out.height(), 32, [&](int b, int e) { finish(b, e, &progress); },
-            [&] {
-                decodedRows = decoder.decode(denominator, pixels, decodedStride,
-                                             [&progress](int rows) { progress.publish(rows); });
-                progress.finish();
-            });
-    }
-    if (!decodedRows)
-        return std::unexpected(decodedRows.error());
+    const auto needed = [&](int begin, int end) {
+        return resample ? resampler.inputRows(begin, end).second : end;
+    };
+    if (auto done = decodeRows(decoder, denominator, pixels, decodedStride, color, resources_, out.height(),
+                               32, needed, finish);
+        !done)
+        return std::unexpected(done.error());
     return image;
 }
 
@@ -222,35 +249,16 @@ std::expected<QImage, ImagingError> JpegReader::readFull(const QString& path, co
         plan, {pixels + stored.top() * stride + stored.left() * 4, 4, stride, ColorKernel::Format::rgba8},
         {image.bits() + place.offset, place.xStep, place.yStep, ColorKernel::Format::rgba8}, stored.width(),
         stored.height());
-    const bool nothingToDo = inPlace && ColorKernel::isIdentity(plan);
     // Chunks of about 128 K pixels.
     const int grain = std::max(8, (1 << 17) / stored.width());
 
     std::expected<void, ImagingError> decoded;
-    if (lcmsFirst) {
-        // A profile with lookup tables: its lcms2 transform needs all rows first.
+    if (inPlace && ColorKernel::isIdentity(plan) && !lcmsFirst)
         decoded = decoder.decode(1, pixels, stride);
-        if (decoded) {
-            ColorConverter::applyTransform(color.transform, pixels, size.width(), size.height(), stride,
-                                           resources_.runner);
-            resources_.runner->run(stored.height(), grain, [&](int b, int e) { pass.run(b, e); });
-        }
-    } else if (nothingToDo) {
-        decoded = decoder.decode(1, pixels, stride);
-    } else {
-        ParallelRunner::Progress progress;
-        resources_.runner->run(
-            stored.height(), grain,
-            [&](int b, int e) {
-                if (progress.waitFor(stored.top() + e))
-                    pass.run(b, e);
-            },
-            [&] {
-                decoded =
-                    decoder.decode(1, pixels, stride, [&progress](int rows) { progress.publish(rows); });
-                progress.finish();
-            });
-    }
+    else
+        decoded = decodeRows(
+            decoder, 1, pixels, stride, color, resources_, stored.height(), grain,
+            [&](int, int end) { return stored.top() + end; }, [&](int b, int e) { pass.run(b, e); });
     if (!decoded)
         return std::unexpected(decoded.error());
     return image;
