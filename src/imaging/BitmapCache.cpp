@@ -11,11 +11,22 @@ std::optional<QImage> BitmapCache::value(const QString& path) {
     return entries_.front().second;
 }
 
+quint64 BitmapCache::stamp() const {
+    const QMutexLocker lock(&mutex_);
+    return removals_;
+}
+
 void BitmapCache::insert(const QString& path, const QImage& bitmap) {
+    insertUnlessRemovedSince(path, bitmap, stamp());
+}
+
+void BitmapCache::insertUnlessRemovedSince(const QString& path, const QImage& bitmap, quint64 stamp) {
     // The evicted bitmap may hold the last reference to a large buffer; let
     // it go after the lock is released.
     QImage evicted;
     const QMutexLocker lock(&mutex_);
+    if (removals_ != stamp)
+        return;
     if (const auto found = index_.constFind(path); found != index_.cend()) {
         evicted = std::exchange((*found)->second, bitmap);
         entries_.splice(entries_.begin(), entries_, *found);
@@ -33,6 +44,8 @@ void BitmapCache::insert(const QString& path, const QImage& bitmap) {
 void BitmapCache::remove(const QString& path) {
     QImage removed;
     const QMutexLocker lock(&mutex_);
+    // Counted even when absent: the path's bitmap may be in the making.
+    ++removals_;
     const auto found = index_.constFind(path);
     if (found == index_.cend())
         return;

@@ -12,7 +12,9 @@
 // A count-limited map from file path to bitmap, least recently used evicted
 // first. Thread-safe: the lock covers only the map itself, never the work
 // that makes a bitmap, so two threads that miss the same path both compute it
-// and the later store wins.
+// and the later store wins. A bitmap made from a file that was removed from
+// the cache meanwhile (the file changed or went away) is not stored: take a
+// `stamp` before making it and store it with `insertUnlessRemovedSince`.
 class BitmapCache {
 public:
     explicit BitmapCache(int limit)
@@ -21,6 +23,10 @@ public:
     // The bitmap for `path`, which becomes the most recently used.
     std::optional<QImage> value(const QString& path);
     void insert(const QString& path, const QImage& bitmap);
+    // Counts removals: a bitmap made after taking the stamp is stored only if
+    // no path was removed since.
+    quint64 stamp() const;
+    void insertUnlessRemovedSince(const QString& path, const QImage& bitmap, quint64 stamp);
     void remove(const QString& path);
     int count() const;
     int limit() const { return limit_; }
@@ -32,4 +38,5 @@ private:
     mutable QMutex mutex_;
     std::list<Entry> entries_; // most recently used first
     QHash<QString, std::list<Entry>::iterator> index_;
+    quint64 removals_ = 0;
 };

@@ -62,11 +62,11 @@ struct ImageRenderer::Private {
     mutable BitmapCache baseCache{baseCacheLimit};
     mutable BitmapCache thumbnailCache{thumbnailCacheLimit};
 
-    std::optional<QImage> developedRaw(const QString& url, int maxPixel) const {
+    std::optional<QImage> developedRaw(const QString& url, int maxPixel, quint64 stamp) const {
         auto developed = RawDeveloper::developWithin(url, maxPixel, context.resources());
         if (!developed)
             return std::nullopt;
-        rememberSize(url, developed->nativeSize);
+        rememberSize(url, developed->nativeSize, stamp);
         return developed->image;
     }
 
@@ -74,8 +74,11 @@ struct ImageRenderer::Private {
     // to actual size does on the main thread) reads no file.
     mutable std::mutex sizesMutex;
     mutable QHash<QString, QSize> sizes;
-    void rememberSize(const QString& url, QSize size) const {
+    // Not for a file forgotten since `stamp` (of the base cache) was taken.
+    void rememberSize(const QString& url, QSize size, quint64 stamp) const {
         std::lock_guard lock(sizesMutex);
+        if (baseCache.stamp() != stamp)
+            return;
         if (sizes.size() >= thumbnailCacheLimit)
             sizes.clear();
         sizes.insert(url, size);
@@ -104,11 +107,12 @@ ImageRenderer::~ImageRenderer() = default;
 std::expected<QImage, RenderError> ImageRenderer::base(const QString& url, ShotFormat format) const {
     if (auto cached = d->baseCache.value(url))
         return *std::move(cached);
-    const std::optional<QImage> made =
-        format == ShotFormat::raw ? d->developedRaw(url, screenPixels) : d->downsampled(url, screenPixels);
+    const quint64 stamp = d->baseCache.stamp();
+    const std::optional<QImage> made = format == ShotFormat::raw ? d->developedRaw(url, screenPixels, stamp)
+                                                                 : d->downsampled(url, screenPixels);
     if (!made || made->isNull())
         return std::unexpected(RenderError::unreadable(url));
-    d->baseCache.insert(url, *made);
+    d->baseCache.insertUnlessRemovedSince(url, *made, stamp);
     return *made;
 }
 
@@ -143,11 +147,12 @@ std::expected<QImage, RenderError> ImageRenderer::fullResolution(const QString& 
 std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
     if (auto cached = d->thumbnailCache.value(url))
         return cached;
+    const quint64 stamp = d->thumbnailCache.stamp();
     auto made = ThumbnailReader(d->context.resources())
                     .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::allowed);
     if (!made || made->isNull())
         return std::nullopt;
-    d->thumbnailCache.insert(url, *made);
+    d->thumbnailCache.insertUnlessRemovedSince(url, *made, stamp);
     return *std::move(made);
 }
 
@@ -209,10 +214,11 @@ std::expected<QString, RenderError> ImageRenderer::exportCopy(const Shot& shot, 
 std::optional<QSize> ImageRenderer::pixelSize(const QString& url) const {
     if (auto remembered = d->rememberedSize(url))
         return remembered;
+    const quint64 stamp = d->baseCache.stamp();
     const auto properties = ImageProperties::readHeader(url);
     if (!properties || properties->pixelSize.isEmpty())
         return std::nullopt;
-    d->rememberSize(url, properties->uprightSize());
+    d->rememberSize(url, properties->uprightSize(), stamp);
     return properties->uprightSize();
 }
 

@@ -360,9 +360,16 @@ private Q_SLOTS:
         QVERIFY(cache.value(u"a"_s) && cache.value(u"c"_s) && cache.value(u"d"_s));
         cache.insert(u"c"_s, QImage(2, 2, QImage::Format_RGBX8888)); // the later store wins
         QCOMPARE(cache.value(u"c"_s)->size(), QSize(2, 2));
+        // A bitmap made while its file was forgotten (even before it was
+        // ever stored) is not kept: it may show the file as it was.
+        const quint64 before = cache.stamp();
         cache.remove(u"c"_s);
         cache.remove(u"zz"_s);
         QCOMPARE(cache.count(), 2);
+        cache.insertUnlessRemovedSince(u"zz"_s, image, before);
+        QVERIFY(!cache.value(u"zz"_s));
+        cache.insertUnlessRemovedSince(u"zz"_s, image, cache.stamp());
+        QVERIFY(cache.value(u"zz"_s));
     }
 
     void manyThreadsAtOnce() {
