@@ -88,8 +88,11 @@ ExclusiveFile::publish(const std::function<QString(int)>& nameFor) {
             ::close(std::exchange(fd_, -1));
             return path;
         }
-        if (errno != EEXIST)
-            return std::unexpected(failure(errno));
+        if (errno != EEXIST) {
+            Failure failed = failure(errno);
+            failed.path = path;
+            return std::unexpected(failed);
+        }
     }
     return std::unexpected(failure(EEXIST));
 }

@@ -17,6 +17,7 @@ public:
     struct Failure {
         int code = 0;
         QString message;
+        QString path; // the name being linked when publishing failed, else empty
     };
 
     static std::expected<ExclusiveFile, Failure> create(const QString& folder);

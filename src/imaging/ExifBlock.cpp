@@ -24,8 +24,9 @@ public:
         return u16(at);
     }
 
-    // The value of `tag` in the directory at `ifd` (SHORT or LONG, one value).
-    std::optional<uint32_t> value(qsizetype ifd, uint16_t tag) const {
+    // The first value of `tag` in the directory at `ifd`, of any integer
+    // type (BYTE, SHORT, LONG and their signed forms), as Exiv2 reads it.
+    std::optional<int64_t> value(qsizetype ifd, uint16_t tag) const {
         const auto count = u16at(ifd);
         if (!count)
             return std::nullopt;
@@ -35,12 +36,25 @@ public:
                 return std::nullopt;
             if (u16(entry) != tag)
                 continue;
-            const uint16_t type = u16(entry + 2);
-            if (type == 3)
+            if (u32(entry + 4) == 0)
+                return std::nullopt;
+            // Values of four bytes or less sit in the entry itself.
+            switch (u16(entry + 2)) {
+            case 1: // BYTE
+                return uint8_t(data_[entry + 8]);
+            case 6: // SBYTE
+                return int8_t(data_[entry + 8]);
+            case 3: // SHORT
                 return u16(entry + 8);
-            if (type == 4)
+            case 8: // SSHORT
+                return int16_t(u16(entry + 8));
+            case 4: // LONG
                 return u32(entry + 8);
-            return std::nullopt;
+            case 9: // SLONG
+                return int32_t(u32(entry + 8));
+            default:
+                return std::nullopt;
+            }
         }
         return std::nullopt;
     }
@@ -91,7 +105,8 @@ ExifBlock ExifBlock::parse(QByteArrayView tiff) {
         return block;
     const auto offset = reader.value(*ifd1, 0x0201);
     const auto length = reader.value(*ifd1, 0x0202);
-    if (offset && length && *length > 0 && qsizetype(*offset) + qsizetype(*length) <= tiff.size())
+    if (offset && length && *offset >= 0 && *length > 0 &&
+        qsizetype(*offset) + qsizetype(*length) <= tiff.size())
         block.thumbnail = Range{qsizetype(*offset), qsizetype(*length)};
     return block;
 }

@@ -1,10 +1,12 @@
 #include "ImageMetadata.h"
 
-#include <QFile>
+#include "RegularFile.h"
 
 #include <exiv2/exiv2.hpp>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -97,8 +99,13 @@ ImageMetadata::Data& ImageMetadata::mutableData() {
 
 std::expected<ImageMetadata, ImagingError> ImageMetadata::read(const QString& path) {
     initialiseExiv2();
+    // Exiv2 opens a path of its own; the one of an already checked
+    // descriptor cannot lead it to a FIFO that would block it.
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
     try {
-        auto image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path).constData()), false);
+        auto image = Exiv2::ImageFactory::open(file->descriptorPath().toStdString(), false);
         if (!image.get())
             return std::unexpected(ImagingError{QStringLiteral("Unknown file type")});
         image->readMetadata();
@@ -261,6 +268,43 @@ void ImageMetadata::removeImageStructure() {
         return furtherImage || group.rfind("SubImage", 0) == 0 || group == "Thumbnail" ||
                group == "PanasonicRaw";
     });
+}
+
+void ImageMetadata::adoptRawCameraTags() {
+    Data& data = mutableData();
+    std::vector<std::pair<Exiv2::ExifKey, Exiv2::Value::AutoPtr>> adopted;
+    const auto adopt = [&](const Exiv2::ExifKey& key, const Exiv2::Exifdatum& from) {
+        if (data.exif.findKey(key) == data.exif.end())
+            adopted.emplace_back(key, from.getValue());
+    };
+    for (const Exiv2::Exifdatum& m : data.exif) {
+        if (m.groupName() != "PanasonicRaw" || m.count() == 0)
+            continue;
+        switch (m.tag()) {
+        case 0x010e: // ImageDescription
+        case 0x010f: // Make
+        case 0x0110: // Model
+        case 0x0131: // Software
+        case 0x0132: // DateTime
+        case 0x013b: // Artist
+        case 0x8298: // Copyright
+            adopt(Exiv2::ExifKey(m.tag(), "Image"), m);
+            if (m.tag() == 0x0132)
+                adopt(Exiv2::ExifKey("Exif.Photo.DateTimeOriginal"), m);
+            break;
+        case 0x0017: // ISO
+            adopt(Exiv2::ExifKey("Exif.Photo.ISOSpeedRatings"), m);
+            break;
+        default:
+            break;
+        }
+    }
+    for (auto& [key, value] : adopted) {
+        if (key.key() == "Exif.Photo.ISOSpeedRatings")
+            data.exif[key.key()] = uint16_t(value->toLong());
+        else if (data.exif.findKey(key) == data.exif.end())
+            data.exif.add(key, value.get());
+    }
 }
 
 ImageMetadata::JpegSegments ImageMetadata::jpegSegments() const {

@@ -56,6 +56,10 @@ public:
     // CFA layout, sub-images, thumbnails, sensor tags): none of it is true of
     // a JPEG made from the picture.
     void removeImageStructure();
+    // A RAW format with a main directory of its own (Panasonic's RW2) keeps
+    // the camera's make, model, date and ISO there; copies them to the
+    // standard entries a JPEG carries, where those are missing.
+    void adoptRawCameraTags();
 
     // APP segment payloads for a JPEG: EXIF (with "Exif\0\0"), XMP (with its
     // namespace header) and IPTC (Photoshop APP13). Empty when there is

@@ -4,8 +4,9 @@
 #include "JpegMarkers.h"
 #include "Orientation.h"
 #include "RawDeveloper.h"
+#include "RegularFile.h"
 
-#include <QFile>
+#include <algorithm>
 
 namespace {
 
@@ -20,10 +21,13 @@ QSize ImageProperties::uprightSize() const {
 }
 
 std::expected<ImageProperties, ImagingError> ImageProperties::readHeader(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::unexpected(ImagingError{file.errorString()});
-    QByteArray head = file.read(64 * 1024);
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    auto first = file->read(64 * 1024);
+    if (!first)
+        return std::unexpected(first.error());
+    QByteArray head = *std::move(first);
     if (head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8) {
         for (;;) {
             const JpegMarkers markers = JpegMarkers::parse(head);
@@ -33,13 +37,15 @@ std::expected<ImageProperties, ImagingError> ImageProperties::readHeader(const Q
                 properties.orientation = ExifBlock::parse(markers.exif).orientation;
                 return properties;
             }
-            if (markers.status == JpegMarkers::Status::invalid || markers.needed > kMaxHeader ||
-                head.size() >= file.size())
-                return std::unexpected(ImagingError{QStringLiteral("Damaged JPEG header")});
-            head += file.read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
+            const ImagingError damaged{QStringLiteral("Damaged JPEG header")};
+            if (markers.status == JpegMarkers::Status::invalid || markers.needed > kMaxHeader)
+                return std::unexpected(damaged);
+            const auto more = file->read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
+            if (!more || more->isEmpty())
+                return std::unexpected(damaged);
+            head += *more;
         }
     }
-    file.close();
     auto raw = RawDeveloper::open(path);
     if (!raw)
         return std::unexpected(raw.error());

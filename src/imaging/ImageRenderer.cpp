@@ -13,6 +13,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QVariantMap>
 
@@ -39,6 +40,7 @@ ImageMetadata exportProperties(const QString& url, QSize size) {
     auto metadata = ImageMetadata::read(url);
     ImageMetadata properties = metadata ? *metadata : ImageMetadata();
     properties.setOrientation(1);
+    properties.adoptRawCameraTags();
     properties.removeGroup(ImageMetadata::Group::dng);
     properties.removeImageStructure();
     properties.removePixelSize();
@@ -196,7 +198,11 @@ std::expected<QString, RenderError> ImageRenderer::exportCopy(const Shot& shot, 
             return stem + u".jpg"_s;
         return stem + u' ' + QString::number(n) + u".jpg"_s;
     };
-    const QString destination = QDir(folder).filePath(nameFor(1));
+    // The name the copy is going to, for a failure before it has one; the
+    // name it is finally linked under is chosen again when it is complete.
+    QString destination;
+    for (int n = 1; destination.isEmpty() || QFileInfo::exists(destination); ++n)
+        destination = QDir(folder).filePath(nameFor(n));
 
     auto file = ExclusiveFile::create(folder);
     if (!file)
@@ -207,7 +213,8 @@ std::expected<QString, RenderError> ImageRenderer::exportCopy(const Shot& shot, 
         return std::unexpected(RenderError::cannotWrite(destination));
     auto published = file->publish(nameFor);
     if (!published)
-        return std::unexpected(RenderError::cannotWrite(destination));
+        return std::unexpected(RenderError::cannotWrite(
+            published.error().path.isEmpty() ? destination : published.error().path));
     return *std::move(published);
 }
 

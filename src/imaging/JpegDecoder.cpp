@@ -2,15 +2,13 @@
 
 #include "ExifBlock.h"
 #include "JpegErrorManager.h"
-
-#include <QFile>
+#include "RegularFile.h"
 
 #include <jerror.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -163,12 +161,12 @@ JpegDecoder::JpegDecoder(std::unique_ptr<Private> p)
 JpegDecoder::~JpegDecoder() = default;
 
 std::expected<std::unique_ptr<JpegDecoder>, ImagingError> JpegDecoder::openFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::unexpected(ImagingError{QString::fromLocal8Bit(std::strerror(errno))});
+    auto opened = RegularFile::open(path);
+    if (!opened)
+        return std::unexpected(opened.error());
     auto p = std::make_unique<Private>();
     p->file = std::make_unique<FileSource>();
-    p->file->fd = fd;
+    p->file->fd = opened->release();
     if (auto header = p->readHeader(); !header)
         return std::unexpected(header.error());
     return std::unique_ptr<JpegDecoder>(new JpegDecoder(std::move(p)));

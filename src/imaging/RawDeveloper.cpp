@@ -5,6 +5,7 @@
 #include "ColorMath.h"
 #include "LanczosResampler.h"
 #include "ParallelRunner.h"
+#include "RegularFile.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -13,12 +14,55 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
+// LibRaw's input over a descriptor already known to be a regular file, read
+// through stdio's buffer as LibRaw's own file input is.
+class DescriptorStream : public LibRaw_abstract_datastream {
+public:
+    DescriptorStream(RegularFile file, QByteArray name)
+        : size_(file.size())
+        , name_(std::move(name)) {
+        const int fd = file.release();
+        file_ = ::fdopen(fd, "rb");
+        if (!file_)
+            ::close(fd);
+    }
+    ~DescriptorStream() override {
+        if (file_)
+            std::fclose(file_);
+    }
+    DescriptorStream(const DescriptorStream&) = delete;
+    DescriptorStream& operator=(const DescriptorStream&) = delete;
+
+    int valid() override { return file_ != nullptr; }
+    int read(void* data, size_t size, size_t count) override {
+        return int(std::fread(data, size, count, file_));
+    }
+    int seek(INT64 offset, int whence) override { return ::fseeko(file_, off_t(offset), whence); }
+    INT64 tell() override { return INT64(::ftello(file_)); }
+    INT64 size() override { return INT64(size_); }
+    int get_char() override { return getc_unlocked(file_); }
+    char* gets(char* text, int size) override { return std::fgets(text, size, file_); }
+    int scanf_one(const char* format, void* value) override { return std::fscanf(file_, format, value); }
+    int eof() override { return std::feof(file_); }
+    void* make_jas_stream() override { return nullptr; }
+    const char* fname() override { return name_.constData(); }
+
+private:
+    std::FILE* file_ = nullptr;
+    qint64 size_ = 0;
+    QByteArray name_;
+};
+
 // One LibRaw processor, quiet about damaged data (the result codes say it).
+// The input outlives the processor that reads it.
 struct Processor {
+    std::unique_ptr<DescriptorStream> input;
     std::unique_ptr<LibRaw> raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
     Processor() {
         raw->set_dataerror_handler([](void*, const char*, const int) {}, nullptr);
@@ -30,24 +74,21 @@ ImagingError error(int code) {
     return ImagingError{QStringLiteral("RAW: ") + QString::fromLatin1(libraw_strerror(code))};
 }
 
-// LibRaw's `flip` (0, 3, 5, 6) as an EXIF orientation.
+// LibRaw's `flip` as an EXIF orientation (the inverse of the table LibRaw
+// reads EXIF orientations with).
 int orientationOf(int flip) {
-    switch (flip) {
-    case 3:
-        return 3;
-    case 5:
-        return 8;
-    case 6:
-        return 6;
-    default:
-        return 1;
-    }
+    static constexpr int exif[8] = {1, 2, 4, 3, 5, 8, 6, 7};
+    return flip >= 0 && flip < 8 ? exif[flip] : 1;
 }
 
 std::expected<void, ImagingError> openFile(Processor& p, const QString& path) {
-    if (!QFile::exists(path))
-        return std::unexpected(ImagingError{QStringLiteral("No such file")});
-    const int code = p.raw->open_file(QFile::encodeName(path).constData());
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    p.input = std::make_unique<DescriptorStream>(*std::move(file), QFile::encodeName(path));
+    if (!p.input->valid())
+        return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
+    const int code = p.raw->open_datastream(p.input.get());
     if (code != LIBRAW_SUCCESS)
         return std::unexpected(error(code));
     return {};
@@ -112,12 +153,24 @@ std::expected<RawDeveloper::Developed, ImagingError> developFile(const QString& 
     const double scale = std::clamp(scaleFor(native), 1e-6, 1.0);
     libraw_output_params_t& o = p.raw->imgdata.params;
     o.use_camera_wb = 1;
-    o.output_color = 4; // ProPhoto: holds every colour of Display P3
     o.output_bps = 16;
     o.gamm[0] = 1; // linear output; the kernel encodes
     o.gamm[1] = 1;
+    // The sensor's white level is white. LibRaw's automatic brightening
+    // would stretch each picture by its own histogram, and a RAW would look
+    // brighter than the camera's JPEG of the same shot.
+    o.no_auto_bright = 1;
+    // Nor does the brightest pixel of a dim picture become the white level:
+    // the file's own white level stands.
+    o.adjust_maximum_thr = 0;
     o.half_size = scale <= 0.5 ? 1 : 0;
     int code = p.raw->unpack();
+    // With a colour matrix (the file's own, as in a DNG, or LibRaw's for a
+    // camera it knows) LibRaw renders into the space asked for: ProPhoto
+    // holds every colour of Display P3. Without one it hands back the
+    // camera's white-balanced RGB whatever is asked, which it means as sRGB.
+    const bool colourManaged = p.raw->imgdata.rawdata.ioparams.raw_color == 0;
+    o.output_color = colourManaged ? 4 : 1;
     if (code == LIBRAW_SUCCESS)
         code = p.raw->dcraw_process();
     if (code != LIBRAW_SUCCESS)
@@ -131,7 +184,7 @@ std::expected<RawDeveloper::Developed, ImagingError> developFile(const QString& 
     const std::shared_ptr<PixelBuffer> developed = resources.pool->take(size_t(stride) * size_t(height));
     if (!developed)
         return std::unexpected(ImagingError{QStringLiteral("Out of memory")});
-    // Copies upright, with LibRaw's brightness scaling.
+    // Copies upright, the white level scaled to 16 bits.
     code = p.raw->copy_mem_image(developed->data(), int(stride), 0);
     if (code != LIBRAW_SUCCESS)
         return std::unexpected(error(code));
@@ -141,7 +194,8 @@ std::expected<RawDeveloper::Developed, ImagingError> developFile(const QString& 
     const QSize target = scaled(native, scale).boundedTo(QSize(width, height));
 
     ColorChain chain;
-    chain.appendAffine(ColorChain::Domain::linear, proPhotoToDisplayP3());
+    chain.appendAffine(ColorChain::Domain::linear,
+                       colourManaged ? proPhotoToDisplayP3() : ColorMath::srgbToDisplayP3());
     const ColorKernel::Plan plan{nullptr, chain.steps(), ColorKernel::srgbEncode(), true};
     const bool resample = target != QSize(width, height);
     QImage converted = resources.newImage(width, height, QImage::Format_RGBX8888);

@@ -10,9 +10,9 @@
 #include "LanczosResampler.h"
 #include "Orientation.h"
 #include "RawDeveloper.h"
+#include "RegularFile.h"
 
 #include <QColorSpace>
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -21,12 +21,9 @@ namespace {
 
 constexpr qsizetype kMaxHeader = 1 << 20;
 
-bool isJpeg(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray magic = file.read(2);
-    return magic.size() == 2 && uchar(magic[0]) == 0xFF && uchar(magic[1]) == 0xD8;
+bool isJpeg(RegularFile& file) {
+    const auto magic = file.read(2);
+    return magic && magic->size() == 2 && uchar((*magic)[0]) == 0xFF && uchar((*magic)[1]) == 0xD8;
 }
 
 // Cameras fit a 3:2 picture into a 4:3 thumbnail with black bars; cut them
@@ -66,7 +63,11 @@ QImage withoutBars(const QImage& thumbnail, QSize picture) {
 
 std::expected<QImage, ImagingError> ThumbnailReader::read(const QString& path, int maxPixel,
                                                           EmbeddedPreview preview) const {
-    const bool jpeg = isJpeg(path);
+    // Anything but a regular file is refused here, before a decoder opens it.
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    const bool jpeg = isJpeg(*file);
     if (preview == EmbeddedPreview::allowed) {
         auto thumbnail = jpeg ? fromExifThumbnail(path, maxPixel) : fromRawPreview(path, maxPixel);
         if (thumbnail)
@@ -84,14 +85,20 @@ std::expected<QImage, ImagingError> ThumbnailReader::read(const QString& path, i
 
 std::expected<QImage, ImagingError> ThumbnailReader::fromExifThumbnail(const QString& path,
                                                                        int maxPixel) const {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::unexpected(ImagingError{file.errorString()});
-    QByteArray head = file.read(96 * 1024);
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    auto first = file->read(96 * 1024);
+    if (!first)
+        return std::unexpected(first.error());
+    QByteArray head = *std::move(first);
     JpegMarkers markers = JpegMarkers::parse(head);
     while (markers.status == JpegMarkers::Status::needMore && markers.needed <= kMaxHeader &&
-           head.size() < file.size()) {
-        head += file.read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
+           head.size() < file->size()) {
+        const auto more = file->read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
+        if (!more || more->isEmpty())
+            break;
+        head += *more;
         markers = JpegMarkers::parse(head);
     }
     if (markers.status != JpegMarkers::Status::complete)

@@ -5,6 +5,8 @@
 #include "imaging/ImageMetadata.h"
 #include "imaging/ImageRenderer.h"
 
+#include "samplegen/Rw2Writer.h"
+
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
@@ -13,9 +15,18 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <cstring>
+
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <exiv2/exiv2.hpp>
+#include <fcntl.h>
+#include <future>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -60,6 +71,37 @@ private:
     rlimit saved_{};
     void (*previous_)(int) = nullptr;
 };
+
+// A listening Unix socket bound at `path`, closed with the object.
+class BoundSocket {
+public:
+    explicit BoundSocket(const QString& path)
+        : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                 ::listen(fd_, 1) == 0;
+    }
+    ~BoundSocket() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool bound() const { return bound_; }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// Exiv2's reading of one key of a file, independent of the renderer's own.
+QString exivValue(const QString& path, const char* key) {
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    const auto found = image->exifData().findKey(Exiv2::ExifKey(key));
+    return found == image->exifData().end() ? QString() : QString::fromStdString(found->toString());
+}
 
 } // namespace
 
@@ -287,6 +329,106 @@ private Q_SLOTS:
         QCOMPARE(rawMetadata->value(u"Exif.Image.Model"_s),
                  ImageMetadata::read(dng)->value(u"Exif.Image.Model"_s));
         QVERIFY(!rawMetadata->value(u"Exif.Image.StripOffsets"_s));
+
+        // From an RW2 without a preview, whose camera tags live in the maker's own directory.
+        CaptureInfo info;
+        info.captured = QDateTime(QDate(2024, 6, 15), QTime(9, 9, 2));
+        info.iso = 800;
+        const QString rw2 = out.filePath(u"P1000001.RW2"_s);
+        QVERIFY(
+            Rw2Writer::write(rw2, SyntheticScene::landscape(QSize(448, 320)), info, {.previewLongSide = 0}));
+        const auto fromRw2 = renderer.exportCopy(shotOf(u"P1000001"_s, ShotFiles::rawOnly(rw2)),
+                                                 ShotFormat::raw, Edit{}, out.path());
+        QVERIFY(fromRw2);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Image.Make"), u"Panasonic"_s);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Image.Model"), u"DC-G9"_s);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Photo.ISOSpeedRatings"), u"800"_s);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Image.DateTime"), u"2024:06:15 09:09:02"_s);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Photo.DateTimeOriginal"), u"2024:06:15 09:09:02"_s);
+        QCOMPARE(exivValue(*fromRw2, "Exif.Image.Orientation"), u"1"_s);
+    }
+
+    // A FIFO or socket named like a photo: every operation answers "Can't
+    // read" at once instead of waiting for a writer that never comes.
+    void specialFilesAreRefusedAtOnce() {
+        QTemporaryDir dir;
+        struct Case {
+            QString path;
+            ShotFormat format;
+        };
+        const QList<Case> cases{{dir.filePath(u"FIFO.JPG"_s), ShotFormat::jpeg},
+                                {dir.filePath(u"FIFO.DNG"_s), ShotFormat::raw},
+                                {dir.filePath(u"SOCKET.JPG"_s), ShotFormat::jpeg},
+                                {dir.filePath(u"SOCKET.DNG"_s), ShotFormat::raw}};
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(::mkfifo(QFile::encodeName(cases[i].path).constData(), 0644), 0);
+        const BoundSocket jpegSocket(cases[2].path), rawSocket(cases[3].path);
+        QVERIFY(jpegSocket.bound() && rawSocket.bound());
+
+        ImageRenderer renderer;
+        auto run = std::async(std::launch::async, [&] {
+            QStringList wrong;
+            for (const Case& c : cases) {
+                const RenderError error = RenderError::unreadable(c.path);
+                const Shot shot = shotOf(u"ODD"_s, c.format == ShotFormat::raw ? ShotFiles::rawOnly(c.path)
+                                                                               : ShotFiles::jpegOnly(c.path));
+                if (renderer.base(c.path, c.format) != std::unexpected(error) ||
+                    renderer.render(c.path, c.format, monoEdit()) != std::unexpected(error) ||
+                    renderer.fullResolution(c.path, c.format, Edit{}) != std::unexpected(error) ||
+                    renderer.thumbnail(c.path) || renderer.pixelSize(c.path) ||
+                    renderer.exportCopy(shot, c.format, Edit{}, dir.filePath(u"out"_s)) !=
+                        std::unexpected(error))
+                    wrong << QFileInfo(c.path).fileName();
+            }
+            return wrong;
+        });
+        if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // Lets the blocked opens go on so that the test can end.
+            while (run.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+                for (int i = 0; i < 2; ++i) {
+                    const int fd =
+                        ::open(QFile::encodeName(cases[i].path).constData(), O_WRONLY | O_NONBLOCK);
+                    if (fd >= 0)
+                        ::close(fd);
+                }
+            }
+            QFAIL("an operation waited on a FIFO");
+        }
+        QCOMPARE(run.get(), QStringList());
+    }
+
+    // Orientation stored as any integer type counts, as Exiv2 reads it.
+    void orientationOfAnyIntegerType_data() {
+        QTest::addColumn<int>("type");
+        QTest::newRow("BYTE") << int(Exiv2::unsignedByte);
+        QTest::newRow("LONG") << int(Exiv2::unsignedLong);
+        QTest::newRow("SSHORT") << int(Exiv2::signedShort);
+        QTest::newRow("SLONG") << int(Exiv2::signedLong);
+    }
+
+    void orientationOfAnyIntegerType() {
+        QFETCH(int, type);
+        QTemporaryDir dir;
+        const QString path = fixtures::cameraJpeg(dir.path(), u"TURNED.JPG"_s,
+                                                  SyntheticScene::testPattern(QSize(600, 400)), 6);
+        QVERIFY(!path.isEmpty());
+        {
+            auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+            image->readMetadata();
+            Exiv2::ExifData exif = image->exifData();
+            auto value = Exiv2::Value::create(Exiv2::TypeId(type));
+            QCOMPARE(value->read("6"), 0);
+            exif["Exif.Image.Orientation"].setValue(value.get());
+            image->setExifData(exif);
+            image->writeMetadata();
+        }
+        QCOMPARE(exivValue(path, "Exif.Image.Orientation"), u"6"_s);
+        ImageRenderer renderer;
+        QCOMPARE(renderer.pixelSize(path), std::optional(QSize(600, 400)));
+        QCOMPARE(renderer.base(path, ShotFormat::jpeg)->size(), QSize(600, 400));
+        QCOMPARE(renderer.fullResolution(path, ShotFormat::jpeg, Edit{})->size(), QSize(600, 400));
+        const auto thumbnail = renderer.thumbnail(path);
+        QVERIFY(thumbnail && thumbnail->width() > thumbnail->height());
     }
 
     void failedWritesLeaveNothing() {
@@ -311,6 +453,16 @@ private Q_SLOTS:
             QCOMPARE(full.error(), RenderError::cannotWrite(destination));
         }
         QVERIFY(filesIn(out.path()).isEmpty());
+        {
+            // The same when the copy was going to the second name: that is the one named.
+            QVERIFY(fixtures::writeAll(destination, "an earlier copy"));
+            const FileSizeLimit limit(64 * 1024);
+            const auto full = renderer.exportCopy(shot, ShotFormat::jpeg, Edit{}, out.path());
+            QVERIFY(!full);
+            QCOMPARE(full.error().description(), u"Can't save WIDE edit 2.jpg."_s);
+        }
+        QCOMPARE(filesIn(out.path()), QStringList{u"WIDE edit.jpg"_s});
+        QVERIFY(QFile::remove(destination));
 
         // The folder cannot be made: the file system's own words.
         QVERIFY(fixtures::writeAll(out.filePath(u"Pictures"_s), "a file"));

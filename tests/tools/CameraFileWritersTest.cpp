@@ -155,9 +155,10 @@ private Q_SLOTS:
                                                            u"GPSInfo.GPSLatitude=46/1 29/1 2652/100"_s,
                                                            u"GPSInfo.GPSLongitudeRef=W"_s,
                                                            u"GPSInfo.GPSAltitude=18000/10"_s};
-        // The RAW carries the maker's make, its embedded JPEG the camera's.
+        // The RAW carries the maker's make and a model LibRaw has colours for, its embedded JPEG the
+        // camera's.
         const QStringList rw2Tags =
-            camera + QStringList{u"PanasonicRaw.Make=Panasonic"_s, u"PanasonicRaw.Model=ZR-9"_s,
+            camera + QStringList{u"PanasonicRaw.Make=Panasonic"_s, u"PanasonicRaw.Model=DC-G9"_s,
                                  u"PanasonicRaw.SensorWidth=448"_s, u"GPSInfo.GPSLongitudeRef=W"_s};
         const QImage scene = pattern(QSize(448, 336));
         QTest::newRow("JPEG") << jpeg(scene, south) << false << QSize(160, 120) << 14 << u"image/jpeg"_s
@@ -232,14 +233,15 @@ private Q_SLOTS:
         const auto developed = inspection::libRaw(path, true);
         QVERIFY2(developed, qPrintable(inspection::failure(developed)));
         QCOMPARE(developed->size(), busy.size());
-        // Demosaicing blurs single pixels; compare the picture at a coarser scale.
+        // Demosaicing blurs single pixels, and the camera's colour matrix
+        // strengthens its colour errors; compare the picture at a coarser scale.
         const QImage a = developed->scaled(42, 28, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QImage b = busy.scaled(42, 28, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         double total = 0;
         for (int y = 0; y < 28; ++y)
             for (int x = 0; x < 42; ++x)
                 total += inspection::colourDistance(a.pixel(x, y), b.pixel(x, y));
-        QVERIFY2(total / (42 * 28) < 4.0, qPrintable(QString::number(total / (42 * 28))));
+        QVERIFY2(total / (42 * 28) < 5.0, qPrintable(QString::number(total / (42 * 28))));
     }
 
     void rejectsBadInput_data() {

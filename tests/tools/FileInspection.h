@@ -34,6 +34,7 @@ inline std::expected<QImage, QString> libRaw(const QString& path, bool develop) 
     auto& params = raw->imgdata.params;
     params.use_camera_wb = 1;
     params.no_auto_bright = 1;
+    params.adjust_maximum_thr = 0; // the file's white level, whatever the picture's brightest pixel
     params.output_bps = 8;
     params.gamm[0] = 1 / 2.4;
     params.gamm[1] = 12.92;

@@ -146,6 +146,26 @@ void packSensor(const std::vector<quint16>& mosaic, int rawWidth, int height, ch
     }
 }
 
+// The filters of kRawModel as camera RGB from linear sRGB, each row scaled
+// to sum to 1: the model's XYZ-to-camera matrix after sRGB-to-XYZ (D65, the
+// values LibRaw uses), as LibRaw inverts it.
+SensorMosaic::Matrix cameraFromSrgb() {
+    constexpr double xyzFromSrgb[3][3] = {
+        {0.412453, 0.357580, 0.180423}, {0.212671, 0.715160, 0.072169}, {0.019334, 0.119193, 0.950227}};
+    SensorMosaic::Matrix camera{};
+    for (size_t i = 0; i < 3; ++i) {
+        double sum = 0;
+        for (size_t j = 0; j < 3; ++j) {
+            for (size_t k = 0; k < 3; ++k)
+                camera[i][j] += Rw2Writer::kCameraFromXyz[i * 3 + k] / 10000.0 * xyzFromSrgb[k][j];
+            sum += camera[i][j];
+        }
+        for (double& v : camera[i])
+            v /= sum;
+    }
+    return camera;
+}
+
 std::expected<void, QString> checkInput(const QImage& scene, const CaptureInfo& info,
                                         const Rw2Writer::Options& options) {
     if (scene.isNull())
@@ -182,7 +202,7 @@ std::expected<QByteArray, QString> Rw2Writer::encode(const QImage& scene, const 
     // its borders say which part is image.
     const int rawWidth = (width + kBlockPixels - 1) / kBlockPixels * kBlockPixels;
     std::vector<quint16> mosaic(size_t(rawWidth) * size_t(height));
-    const SensorMosaic::Levels levels{options.blackLevel, kWhiteLevel, options.sensitivity};
+    const SensorMosaic::Levels levels{options.blackLevel, kWhiteLevel, options.sensitivity, cameraFromSrgb()};
     SensorMosaic::fill(scene, levels, mosaic.data(), rawWidth);
     for (int y = 0; y < height; ++y) {
         quint16* row = mosaic.data() + size_t(y) * size_t(rawWidth);
@@ -230,6 +250,7 @@ std::expected<QByteArray, QString> Rw2Writer::encode(const QImage& scene, const 
     }
     CaptureInfo rawInfo = info;
     rawInfo.make = QString::fromLatin1(kRawMake);
+    rawInfo.model = QString::fromLatin1(kRawModel);
     ExifTags::addCameraTags(ifd, rawInfo);
     ifd.longs(0x0116, {quint32(height)});
     ifd.block({0x0111, 0x0118}, 0x0117, stored, [&mosaic, rawWidth, height, stored](char* out) {

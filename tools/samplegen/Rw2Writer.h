@@ -13,8 +13,9 @@
 // raw tags (sensor size and borders, black levels, white balance, raw format 4
 // at 12 bits per sample), the photosites packed 14 to 16 bytes the way that
 // format codes them, and an embedded JPEG preview carrying the camera's EXIF.
-// The sensor's colour space is linear sRGB, so a developer that applies no
-// camera matrix reproduces the scene. Stateless; any thread.
+// The sensor sees colour through the filters of a camera model that LibRaw
+// knows, so a developer that applies that model's matrix reproduces the
+// scene. Stateless; any thread.
 class Rw2Writer {
 public:
     struct Options {
@@ -32,6 +33,13 @@ public:
     // defined it, so the RAW's own make is always this one; the embedded
     // preview keeps the camera's make.
     static constexpr const char* kRawMake = "Panasonic";
+    // A model of that maker LibRaw has a colour matrix for (XYZ to camera,
+    // in ten-thousandths, as LibRaw lists it), so that developers render the
+    // sensor's colours as the camera saw them; the sensor's filters follow
+    // this matrix.
+    static constexpr const char* kRawModel = "DC-G9";
+    static constexpr std::array<int, 9> kCameraFromXyz{7685, -2375, -634, -3687, 11700,
+                                                       2249, -748,  1546, 5111};
 
     static std::expected<QByteArray, QString> encode(const QImage& scene, const CaptureInfo& info,
                                                      const Options& options);

@@ -1,5 +1,6 @@
 #include "SensorMosaic.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -11,31 +12,26 @@ double srgbToLinear(double v) {
 } // namespace
 
 void SensorMosaic::fill(const QImage& scene, const Levels& levels, quint16* out, qsizetype stride) {
-    std::array<std::array<quint16, 256>, 3> table;
-    for (int c = 0; c < 3; ++c) {
-        for (int v = 0; v < 256; ++v) {
-            const double linear = srgbToLinear(v / 255.0) * levels.sensitivity[size_t(c)];
-            table[size_t(c)][size_t(v)] =
-                quint16(std::lround(levels.black + linear * (levels.white - levels.black)));
-        }
+    std::array<double, 256> linear;
+    for (int v = 0; v < 256; ++v)
+        linear[size_t(v)] = srgbToLinear(v / 255.0);
+    // Each channel's filter row, with its sensitivity and the level range.
+    Matrix gain = levels.camera;
+    for (size_t c = 0; c < 3; ++c) {
+        for (double& g : gain[c])
+            g *= levels.sensitivity[c] * (levels.white - levels.black);
     }
+    const auto photosite = [&](const uchar* rgb, int channel) {
+        const auto& row = gain[size_t(channel)];
+        const double v = row[0] * linear[rgb[0]] + row[1] * linear[rgb[1]] + row[2] * linear[rgb[2]];
+        return quint16(std::clamp<long>(std::lround(levels.black + v), levels.black, levels.white));
+    };
     const QImage rgb =
         scene.format() == QImage::Format_RGB888 ? scene : scene.convertToFormat(QImage::Format_RGB888);
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar* line = rgb.constScanLine(y);
         quint16* row = out + y * stride;
-        // Red/green rows take red at even columns; green/blue rows blue at odd ones.
-        const int first = (y & 1) ? 1 : 0;
-        const auto& even = table[size_t(first)];
-        const auto& odd = table[size_t(first + 1)];
-        const int evenChannel = first;
-        const int oddChannel = first + 1;
-        int x = 0;
-        for (; x + 1 < rgb.width(); x += 2) {
-            row[x] = even[line[3 * x + evenChannel]];
-            row[x + 1] = odd[line[3 * x + 3 + oddChannel]];
-        }
-        if (x < rgb.width())
-            row[x] = even[line[3 * x + evenChannel]];
+        for (int x = 0; x < rgb.width(); ++x)
+            row[x] = photosite(line + 3 * x, colourAt(x, y));
     }
 }
