@@ -1,5 +1,6 @@
 // zorva-scan FOLDER: prints the shots of FOLDER as the viewer groups them,
-// newest first, one line each: name, kind, capture date (ISO 8601 UTC), files.
+// newest first, one line each: name, kind, capture date (ISO 8601 UTC), files,
+// and last the shot's id as "id=ID".
 
 #include "card/PhotoScanner.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char* argv[]) {
             << shot.captured.toUTC().toString(Qt::ISODateWithMs);
         for (const QString& file : shot.files.all())
             out << ' ' << file;
-        out << '\n';
+        out << " id=" << shot.id << '\n';
     }
     return 0;
 }

@@ -1,8 +1,11 @@
+#include "CommandLine.h"
+
 #include "card/MountAgent.h"
 #include "platform/FileManagerReveal.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/LinuxVolumeMonitor.h"
 #include "platform/SingleInstance.h"
+#include "platform/TaskPools.h"
 #include "platform/UdevDeviceProperties.h"
 #include "store/ViewerStore.h"
 #include "ui/Appearance.h"
@@ -20,11 +23,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// How long quitting waits for background work before it stops waiting.
+constexpr std::chrono::seconds kQuitWait{3};
 
 QString editsFolder() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation))
@@ -43,16 +51,38 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    QCoreApplication::setApplicationName(u"Zorva Viewer"_s);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ZV_VERSION));
+    QCoreApplication::setOrganizationName(u"Zorva"_s);
+
+    // --help and --version answer on a terminal without a display, before any
+    // GUI is set up. The GUI application then takes out its own options
+    // (-platform and the like), and the rest is read again.
+    {
+        QStringList raw;
+        for (int i = 0; i < argc; ++i)
+            raw.append(QString::fromLocal8Bit(argv[i]));
+        CommandLine early(raw);
+        if (early.run() != CommandLine::Run::viewer) {
+            QCoreApplication info(argc, argv);
+            CommandLine line(QCoreApplication::arguments());
+            if (line.run() == CommandLine::Run::help)
+                line.showHelp();
+            line.showVersion();
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"Zorva Viewer"_s);
-    QApplication::setOrganizationName(u"Zorva"_s);
     QApplication::setDesktopFileName(QString::fromLatin1(ZV_APPLICATION_ID));
+
+    const CommandLine line(QApplication::arguments());
+    if (!line.errorText().isEmpty())
+        std::fprintf(stderr, "zorva-viewer: %s\n", qPrintable(line.errorText()));
 
     // One viewer per user: a second launch hands its folder to the first and
     // exits before anything else is set up. Should the running one not answer,
     // this one runs on its own.
-    const QStringList arguments = app.arguments().mid(1);
-    const QString folder = arguments.isEmpty() ? QString() : QDir(arguments.first()).absolutePath();
+    const QString folder = line.folder().isEmpty() ? QString() : QDir(line.folder()).absolutePath();
     SingleInstance instance(SingleInstance::nameForCurrentUser());
     if (instance.claim(folder, QDeadlineTimer(5000)) == SingleInstance::Claim::handedOver)
         return 0;
@@ -87,5 +117,13 @@ int main(int argc, char* argv[]) {
             store.open(PhotoSource::folder(folder));
     });
     window.show();
-    return app.exec();
+    const int status = app.exec();
+
+    // The window is gone: quitting must not wait on a job that never ends.
+    // Finished jobs let everything be torn down in order; a stuck one ends the
+    // process here, before the objects it might be using are destroyed.
+    TaskPools::endProcessIfStuck(
+        {store.pools().userInitiated(), store.pools().utility(), QThreadPool::globalInstance()},
+        QDeadlineTimer(kQuitWait), status);
+    return status;
 }

@@ -5,6 +5,7 @@
 #include "platform/SingleInstanceLauncher.h"
 #include "platform/Syslog.h"
 #include "platform/SystemdUserUnits.h"
+#include "platform/UdevDeviceProperties.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -188,11 +189,16 @@ QString MountAgent::stateFile(const QString& folder) {
     return QDir(folder).filePath(u"mounted-cards"_s);
 }
 
-QStringList MountAgent::mountedCards(const QList<Volume>& volumes) {
+QStringList MountAgent::mountedCards(const QList<Volume>& volumes, const DeviceProperties& devices) {
     QStringList cards;
     for (const Volume& volume : volumes) {
-        if (QFileInfo(QDir(volume.mountPoint).filePath(u"DCIM"_s)).isDir())
-            cards.append(QString::number(volume.mountId) + u' ' + volume.mountPoint);
+        if (!QFileInfo(QDir(volume.mountPoint).filePath(u"DCIM"_s)).isDir())
+            continue;
+        QString card = QString::number(volume.mountId) + u' ';
+        if (const std::optional<DeviceDescription> device = devices.describe(volume);
+            device && !device->fileSystemUuid.isEmpty())
+            card += device->fileSystemUuid + u' ';
+        cards.append(card + volume.mountPoint);
     }
     return cards;
 }
@@ -220,9 +226,10 @@ void MountAgent::writeState(const QString& file, const QStringList& cards) {
 
 void MountAgent::openViewerIfNewCameraMounted() {
     LinuxVolumeMonitor volumes;
+    UdevDeviceProperties devices;
     Syslog log;
     SingleInstanceLauncher launcher(SingleInstance::nameForCurrentUser(), thisExecutable());
-    openViewerIfNewCameraMounted({volumes, launcher, log, defaultStateFolder()});
+    openViewerIfNewCameraMounted({volumes, devices, launcher, log, defaultStateFolder()});
 }
 
 void MountAgent::openViewerIfNewCameraMounted(const Services& services) {
@@ -233,7 +240,7 @@ void MountAgent::openViewerIfNewCameraMounted(const Services& services) {
     const QStringList previousList = readState(file);
     const QSet<QString> previous(previousList.begin(), previousList.end());
 
-    QStringList current = mountedCards(services.volumes.mountedVolumes());
+    QStringList current = mountedCards(services.volumes.mountedVolumes(), services.devices);
     auto anyNew = [&] {
         return std::any_of(current.begin(), current.end(),
                            [&](const QString& card) { return !previous.contains(card); });
@@ -241,7 +248,7 @@ void MountAgent::openViewerIfNewCameraMounted(const Services& services) {
     while (!anyNew() && !settled.hasExpired()) {
         std::this_thread::sleep_for(
             std::min<std::chrono::nanoseconds>(services.rereadInterval, settled.remainingTimeAsDuration()));
-        current = mountedCards(services.volumes.mountedVolumes());
+        current = mountedCards(services.volumes.mountedVolumes(), services.devices);
     }
     // The file always holds the latest list, so a card that went away is
     // forgotten and counts as new when it comes back.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DeviceProperties.h"
 #include "platform/SystemLog.h"
 #include "platform/UserUnits.h"
 #include "platform/ViewerLauncher.h"
@@ -23,6 +24,7 @@ public:
     // What the agent run uses of the system. The defaults are this user's.
     struct Services {
         const VolumeMonitor& volumes;
+        const DeviceProperties& devices;
         ViewerLauncher& launcher;
         SystemLog& log;
         // The folder of the state file.
@@ -59,7 +61,11 @@ private:
     // Nothing for an executable path that systemd cannot run.
     static std::optional<QString> serviceUnit(const QString& executable);
     static QString stateFile(const QString& folder);
-    static QStringList mountedCards(const QList<Volume>& volumes);
+    // One identifier per mounted card: the mount ID, the file system's UUID
+    // where it has one, and the mount point. The kernel hands a freed mount ID
+    // out again, so a different card quickly mounted in the same place is told
+    // apart by its UUID.
+    static QStringList mountedCards(const QList<Volume>& volumes, const DeviceProperties& devices);
     static QStringList readState(const QString& file);
     static void writeState(const QString& file, const QStringList& cards);
 };

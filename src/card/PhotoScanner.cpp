@@ -1,5 +1,6 @@
 #include "PhotoScanner.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -19,8 +21,17 @@ namespace {
 
 enum class FileKind { other, jpeg, raw };
 
-constexpr qint64 kDistantPastMs = std::numeric_limits<qint64>::min();
-constexpr qint64 kDistantFutureMs = std::numeric_limits<qint64>::max();
+// A file's modification time as the kernel keeps it. Compared whole, so files
+// written within one millisecond still sort by their real order; no arithmetic
+// on it can overflow, whatever year a file claims.
+struct FileTime {
+    qint64 seconds = 0;
+    qint64 nanoseconds = 0;
+    auto operator<=>(const FileTime&) const = default;
+};
+
+constexpr FileTime kDistantPast{std::numeric_limits<qint64>::min(), 0};
+constexpr FileTime kDistantFuture{std::numeric_limits<qint64>::max(), 0};
 
 // The extension test works on the raw bytes of the name, so the many files that
 // are neither JPEG nor RAW cost no conversion at all.
@@ -44,10 +55,21 @@ FileKind kindOf(const char* name, size_t length, size_t* extensionLength) {
     return FileKind::other;
 }
 
+// The name as text, or nothing when the text would not lead back to the same
+// bytes (a name that is not valid in the file-name encoding): a path made from
+// it would name another file, or none, and two such names could collapse into one.
+std::optional<QString> exactName(const char* name, size_t length) {
+    const QByteArray bytes = QByteArray::fromRawData(name, qsizetype(length));
+    QString text = QFile::decodeName(bytes);
+    if (QFile::encodeName(text) != bytes)
+        return std::nullopt;
+    return text;
+}
+
 struct Group {
     QString jpeg;
     QString raw;
-    qint64 capturedMs = kDistantFutureMs;
+    FileTime captured = kDistantFuture;
 };
 
 struct FoundShot {
@@ -55,20 +77,16 @@ struct FoundShot {
     Group group;
 };
 
-qint64 modificationMs(const struct stat& st) {
-    // Floor division, so that dates before 1970 round the same way as later ones.
-    const qint64 ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return ns >= 0 ? ns / 1'000'000 : -((-ns + 999'999) / 1'000'000);
-}
-
 // One pass over the tree. Files pair only within one folder, so grouping is
-// done per folder on the short upper-cased stem; the folder's upper-cased path
-// is computed once per folder rather than once per file.
+// done per folder on the short upper-cased stem. The key keeps the folder's
+// path as it is on disk: folders whose names differ only in letter case are
+// different folders on Linux, and their shots must not share an id.
 class TreeWalk {
 public:
     std::vector<FoundShot> found;
+    int unrepresentable = 0;
 
-    void walk(const QByteArray& directory) {
+    void walk(const QByteArray& directory, const QString& directoryText) {
         const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return; // unreadable folders are passed over
@@ -78,66 +96,85 @@ public:
             return;
         }
         const QByteArray prefix = directory.endsWith('/') ? directory : directory + '/';
-        const QString prefixText = QString::fromUtf8(prefix);
-        std::vector<QByteArray> subfolders;
+        const QString prefixText = directoryText.endsWith(u'/') ? directoryText : directoryText + u'/';
+        std::vector<std::pair<QByteArray, QString>> subfolders;
         groups_.clear();
 
         while (const dirent* entry = ::readdir(dir)) {
             const char* name = entry->d_name;
             if (name[0] == '.')
                 continue; // hidden entries, and . and ..
+            const size_t length = std::strlen(name);
             unsigned char type = entry->d_type;
+            struct stat st;
             if (type == DT_UNKNOWN) {
-                struct stat st;
                 if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;
-                type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+                type = S_ISDIR(st.st_mode)   ? DT_DIR
+                       : S_ISREG(st.st_mode) ? DT_REG
+                       : S_ISLNK(st.st_mode) ? DT_LNK
+                                             : 0;
             }
             if (type == DT_DIR) {
-                subfolders.emplace_back(prefix + name);
+                if (const std::optional<QString> text = exactName(name, length))
+                    subfolders.emplace_back(prefix + name, prefixText + *text);
+                else
+                    ++unrepresentable;
                 continue;
             }
-            const size_t length = std::strlen(name);
+            // Only files can be photos: a FIFO, socket or device node named like
+            // one would block or mislead whoever opens it.
+            if (type != DT_REG && type != DT_LNK)
+                continue;
             size_t extensionLength = 0;
             const FileKind kind = kindOf(name, length, &extensionLength);
             if (kind == FileKind::other)
                 continue;
 
-            struct stat st;
-            const qint64 fileMs = ::fstatat(fd, name, &st, 0) == 0 ? modificationMs(st) : kDistantPastMs;
-            const QString fileName = QString::fromUtf8(name, qsizetype(length));
-            const QString stem = fileName.first(fileName.size() - qsizetype(extensionLength) - 1).toUpper();
+            // Followed, so a link counts only when it leads to a regular file; a
+            // regular file whose date cannot be read is still listed.
+            const bool stated = ::fstatat(fd, name, &st, 0) == 0;
+            if (stated ? !S_ISREG(st.st_mode) : type != DT_REG)
+                continue;
+            const std::optional<QString> fileName = exactName(name, length);
+            if (!fileName) {
+                ++unrepresentable;
+                continue;
+            }
+            const FileTime fileTime =
+                stated ? FileTime{qint64(st.st_mtim.tv_sec), qint64(st.st_mtim.tv_nsec)} : kDistantPast;
+            const QString stem = fileName->first(fileName->size() - qsizetype(extensionLength) - 1).toUpper();
 
             Group& group = groups_[stem];
             // Of two files of one kind and key (A.JPG and A.JPEG), the later one wins.
-            (kind == FileKind::jpeg ? group.jpeg : group.raw) = prefixText + fileName;
+            (kind == FileKind::jpeg ? group.jpeg : group.raw) = prefixText + *fileName;
             // A shot's date is the oldest of its files; on a tie the stored one stays.
-            if (fileMs < group.capturedMs)
-                group.capturedMs = fileMs;
+            if (fileTime < group.captured)
+                group.captured = fileTime;
         }
         ::closedir(dir);
 
-        if (!groups_.isEmpty()) {
-            const QString upperPrefix = prefixText.toUpper();
-            for (auto it = groups_.begin(); it != groups_.end(); ++it)
-                found.push_back({upperPrefix + it.key(), std::move(it.value())});
-        }
-        for (const QByteArray& subfolder : subfolders)
-            walk(subfolder);
+        for (auto it = groups_.begin(); it != groups_.end(); ++it)
+            found.push_back({prefixText + it.key(), std::move(it.value())});
+        for (const auto& [subfolder, subfolderText] : subfolders)
+            walk(subfolder, subfolderText);
     }
 
 private:
     QHash<QString, Group> groups_;
 };
 
-QDateTime dateFromMs(qint64 ms) {
+QDateTime dateOf(FileTime time) {
     static const QDateTime distantPast(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
     static const QDateTime distantFuture(QDate(4001, 1, 1), QTime(0, 0), Qt::UTC);
-    if (ms == kDistantPastMs)
+    // Beyond this a time in milliseconds no longer fits; no file system gets near it.
+    constexpr qint64 kMaxSeconds = std::numeric_limits<qint64>::max() / 1000 - 1;
+    if (time == kDistantPast || time.seconds < -kMaxSeconds)
         return distantPast;
-    if (ms == kDistantFutureMs)
+    if (time == kDistantFuture || time.seconds > kMaxSeconds)
         return distantFuture;
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    // The nanoseconds are never negative, so this rounds down before 1970 too.
+    return QDateTime::fromMSecsSinceEpoch(time.seconds * 1000 + time.nanoseconds / 1'000'000, Qt::UTC);
 }
 
 QString baseName(const QString& path) {
@@ -158,12 +195,16 @@ bool PhotoScanner::isRawExtension(QStringView lowerCaseExtension) {
 
 QList<Shot> PhotoScanner::shots(const QString& folder) {
     TreeWalk tree;
-    tree.walk(QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath())));
+    const QString root = QDir::cleanPath(QDir(folder).absolutePath());
+    tree.walk(QFile::encodeName(root), root);
+    if (tree.unrepresentable > 0)
+        qWarning().noquote() << "PhotoScanner: passed over" << tree.unrepresentable
+                             << "names that are not valid UTF-8 under" << root;
 
     // Newest first; on equal dates the greater name first; the id only makes the
     // order of same-named shots in different folders repeatable.
     struct Sorted {
-        qint64 capturedMs;
+        FileTime captured;
         QString name;
         FoundShot* shot;
     };
@@ -171,11 +212,11 @@ QList<Shot> PhotoScanner::shots(const QString& folder) {
     order.reserve(tree.found.size());
     for (FoundShot& shot : tree.found) {
         const QString& first = shot.group.jpeg.isEmpty() ? shot.group.raw : shot.group.jpeg;
-        order.push_back({shot.group.capturedMs, baseName(first), &shot});
+        order.push_back({shot.group.captured, baseName(first), &shot});
     }
     std::sort(order.begin(), order.end(), [](const Sorted& a, const Sorted& b) {
-        if (a.capturedMs != b.capturedMs)
-            return a.capturedMs > b.capturedMs;
+        if (a.captured != b.captured)
+            return a.captured > b.captured;
         if (const int byName = QString::compare(a.name, b.name); byName != 0)
             return byName > 0;
         return a.shot->key > b.shot->key;
@@ -190,7 +231,7 @@ QList<Shot> PhotoScanner::shots(const QString& folder) {
                               ? ShotFiles::jpegOnly(std::move(group.jpeg))
                               : ShotFiles::both(std::move(group.jpeg), std::move(group.raw));
         shots.append(Shot{std::move(entry.shot->key), std::move(entry.name), std::move(files),
-                          dateFromMs(entry.capturedMs)});
+                          dateOf(entry.captured)});
     }
     return shots;
 }

@@ -34,7 +34,10 @@ public:
     static std::optional<Camera> mountedCamera(const QList<Volume>& volumes, const DeviceProperties& devices);
 
     // The shots under `folder`, newest first. Never fails: what cannot be read is
-    // passed over, and a folder that cannot be read gives an empty list.
+    // passed over, and a folder that cannot be read gives an empty list. Only
+    // regular files, or links to them, are photos. A name whose bytes are not
+    // valid UTF-8 is passed over (and counted in one warning), since no path
+    // made from its text would lead back to the file.
     static QList<Shot> shots(const QString& folder);
 
     // A Zorva camera's display name, from its USB vendor and model; nothing for

@@ -6,7 +6,8 @@
 #include <QString>
 
 // One photograph as the camera wrote it. A shot's identity in lists is `id`
-// (the upper-cased path of its files without extension); equality and hashing
+// (its folder's path as on disk, then the upper-cased name of its files without
+// extension: unique within one scan); equality and hashing
 // use every field, so a rescanned shot whose files or date changed is a
 // different value with the same id.
 struct Shot {

@@ -11,6 +11,8 @@
 struct DeviceDescription {
     QString vendor;
     QString model;
+    // The file system's UUID (or FAT serial number); empty when it has none.
+    QString fileSystemUuid;
 
     bool operator==(const DeviceDescription&) const = default;
 };

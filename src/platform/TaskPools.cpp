@@ -2,6 +2,10 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -25,7 +29,28 @@ void TaskPools::lowerCurrentThreadPriority() {
     ::setpriority(PRIO_PROCESS, tid, 10);
 }
 
-void TaskPools::waitForDone() {
-    userInitiated_.waitForDone();
-    utility_.waitForDone();
+namespace {
+
+bool waitForPool(QThreadPool& pool, QDeadlineTimer deadline) {
+    if (deadline.isForever())
+        return pool.waitForDone();
+    return pool.waitForDone(int(std::min<qint64>(deadline.remainingTime(), std::numeric_limits<int>::max())));
+}
+
+} // namespace
+
+bool TaskPools::waitForDone(QDeadlineTimer deadline) {
+    const bool userDone = waitForPool(userInitiated_, deadline);
+    return waitForPool(utility_, deadline) && userDone;
+}
+
+void TaskPools::endProcessIfStuck(std::initializer_list<QThreadPool*> pools, QDeadlineTimer deadline,
+                                  int status) {
+    bool done = true;
+    for (QThreadPool* pool : pools)
+        done = waitForPool(*pool, deadline) && done;
+    if (done)
+        return;
+    std::fflush(nullptr);
+    ::_exit(status);
 }

@@ -1,5 +1,7 @@
 #include "UdevDeviceProperties.h"
 
+#include "UdevText.h"
+
 #include <libudev.h>
 
 #include <memory>
@@ -18,6 +20,13 @@ QString property(udev_device* device, const char* key) {
     return value ? QString::fromUtf8(value) : QString();
 }
 
+// The plain ID_VENDOR and ID_MODEL have every blank replaced by an underscore;
+// the encoded forms keep the device's own text, with unsafe bytes escaped.
+QString encodedProperty(udev_device* device, const char* encodedKey, const char* plainKey) {
+    const char* encoded = udev_device_get_property_value(device, encodedKey);
+    return encoded ? UdevText::decode(encoded) : property(device, plainKey);
+}
+
 QString attribute(udev_device* device, const char* name) {
     const char* value = udev_device_get_sysattr_value(device, name);
     return value ? QString::fromUtf8(value) : QString();
@@ -33,17 +42,19 @@ std::optional<DeviceDescription> UdevDeviceProperties::describe(const Volume& vo
     if (!device)
         return std::nullopt;
 
-    DeviceDescription description{property(device.get(), "ID_VENDOR"), property(device.get(), "ID_MODEL")};
+    DeviceDescription description{encodedProperty(device.get(), "ID_VENDOR_ENC", "ID_VENDOR"),
+                                  encodedProperty(device.get(), "ID_MODEL_ENC", "ID_MODEL"),
+                                  property(device.get(), "ID_FS_UUID")};
     if (description.vendor.isEmpty() || description.model.isEmpty()) {
         // The parent is owned by the child device: no unref.
         udev_device* usb = udev_device_get_parent_with_subsystem_devtype(device.get(), "usb", "usb_device");
         if (usb) {
             if (description.vendor.isEmpty())
-                description.vendor = property(usb, "ID_VENDOR");
+                description.vendor = encodedProperty(usb, "ID_VENDOR_ENC", "ID_VENDOR");
             if (description.vendor.isEmpty())
                 description.vendor = attribute(usb, "manufacturer");
             if (description.model.isEmpty())
-                description.model = property(usb, "ID_MODEL");
+                description.model = encodedProperty(usb, "ID_MODEL_ENC", "ID_MODEL");
             if (description.model.isEmpty())
                 description.model = attribute(usb, "product");
         }

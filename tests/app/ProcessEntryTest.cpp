@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -111,6 +112,67 @@ private Q_SLOTS:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(viewer.state(), QProcess::Running);
+    }
+
+    void helpAndVersionAnswerWithoutADisplay() {
+        Sandbox sandbox;
+        QProcess help;
+        sandbox.start(help, {u"--help"_s}, false);
+        QVERIFY(help.waitForFinished(30'000));
+        QCOMPARE(help.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(help.exitCode() == 0, help.readAllStandardError().constData());
+        const QByteArray text = help.readAllStandardOutput();
+        QVERIFY2(text.startsWith("Usage: ") && text.contains("[folder]") && text.contains("--version"),
+                 text.constData());
+
+        QProcess version;
+        sandbox.start(version, {u"--version"_s}, false);
+        QVERIFY(version.waitForFinished(30'000));
+        QCOMPARE(version.exitCode(), 0);
+        QCOMPARE(version.readAllStandardOutput(), QByteArray("Zorva Viewer " ZV_VERSION "\n"));
+    }
+
+    void optionsAreNeverTakenForTheFolder_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("complaint");
+        QTest::newRow("a folder") << QStringList{u"photos"_s} << u"photos"_s << QByteArray();
+        QTest::newRow("an option with a value")
+            << QStringList{u"--on-mount=1"_s} << QString() << QByteArray("Unknown option 'on-mount'.");
+        QTest::newRow("an unknown option, then a folder")
+            << QStringList{u"--frobnicate"_s, u"photos"_s} << u"photos"_s
+            << QByteArray("Unknown option 'frobnicate'.");
+        QTest::newRow("after the end of the options")
+            << QStringList{u"--"_s, u"--help"_s} << u"--help"_s << QByteArray();
+    }
+    void optionsAreNeverTakenForTheFolder() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, complaint);
+        Sandbox sandbox;
+        // This test is the running viewer: the launch hands over what it would open.
+        SingleInstance running(sandbox.instanceName());
+        QCOMPARE(running.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy handedOver(&running, &SingleInstance::activationRequested);
+
+        QProcess launch;
+        QSignalSpy finished(&launch, &QProcess::finished);
+        sandbox.start(launch, arguments, true);
+        auto cleanup = qScopeGuard([&] {
+            launch.kill();
+            launch.waitForFinished();
+        });
+        QVERIFY(handedOver.wait(30'000));
+        QCOMPARE(handedOver.first().first().toString(),
+                 folder.isEmpty() ? QString() : sandbox.dir.filePath(folder));
+        // It waits for this side's answer: keep the event loop running.
+        QVERIFY(!finished.isEmpty() || finished.wait(30'000));
+        QCOMPARE(launch.exitCode(), 0);
+        const QByteArray errors = launch.readAllStandardError();
+        if (complaint.isEmpty())
+            QVERIFY2(!errors.contains("Unknown option"), errors.constData());
+        else
+            QVERIFY2(errors.contains(QByteArray("zorva-viewer: " + complaint)), errors.constData());
     }
 };
 

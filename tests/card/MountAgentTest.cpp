@@ -46,6 +46,7 @@ class MountAgentTest : public QObject {
 
     std::optional<QTemporaryDir> sandbox_;
     FakeVolumes volumes_;
+    FakeDevices devices_;
     FakeLauncher launcher_;
     RecordingLog log_;
 
@@ -64,7 +65,7 @@ class MountAgentTest : public QObject {
     int run(std::chrono::milliseconds settleTime = std::chrono::milliseconds(0)) {
         const int before = launcher_.opened;
         MountAgent::openViewerIfNewCameraMounted(
-            {volumes_, launcher_, log_, stateFolder(), settleTime, std::chrono::milliseconds(10)});
+            {volumes_, devices_, launcher_, log_, stateFolder(), settleTime, std::chrono::milliseconds(10)});
         return launcher_.opened - before;
     }
 
@@ -83,6 +84,7 @@ private Q_SLOTS:
         QVERIFY(sandbox_->isValid());
         volumes_.answers.clear();
         volumes_.reads = 0;
+        devices_.byMountPoint.clear();
         launcher_ = {};
         log_ = {};
     }
@@ -109,6 +111,21 @@ private Q_SLOTS:
         mount({card(u"ZORVA"_s, 58)});
         QCOMPARE(run(), 1);
         QVERIFY(log_.messages.isEmpty());
+    }
+
+    void anotherCardUnderAReusedMountIdOpens() {
+        const Volume first = card(u"NO_NAME"_s, 41);
+        devices_.byMountPoint[first.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s, u"1A2B-3C4D"_s};
+        mount({first});
+        QCOMPARE(run(), 1);
+        QCOMPARE(state(), "41 1A2B-3C4D " + first.mountPoint.toUtf8());
+        QCOMPARE(run(), 0);
+
+        // Swapped for another card at once: the kernel gave out the same mount
+        // ID again, at the same mount point, but the file system is another one.
+        devices_.byMountPoint[first.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s, u"5E6F-7081"_s};
+        QCOMPARE(run(), 1);
+        QCOMPARE(state(), "41 5E6F-7081 " + first.mountPoint.toUtf8());
     }
 
     void onlyNewVolumesWithADcimFolderOpen() {

@@ -3,12 +3,38 @@
 #include "CardFakes.h"
 #include "support/FileTree.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Sets a file's modification time to the nanosecond.
+void setModified(const QString& path, qint64 seconds, long nanoseconds) {
+    const timespec times[2] = {{time_t(seconds), nanoseconds}, {time_t(seconds), nanoseconds}};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0)
+        qFatal("cannot set the time of %s", qPrintable(path));
+}
+
+// A file whose name is the given bytes, which need not be valid UTF-8.
+void createRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::write(fd, "x", 1) != 1)
+        qFatal("cannot create %s", path.constData());
+    ::close(fd);
+}
+
+} // namespace
 
 class PhotoScannerTest : public QObject {
     Q_OBJECT
@@ -31,11 +57,11 @@ private Q_SLOTS:
         QCOMPARE(shots[0].files, ShotFiles::rawOnly(rawOnly));
         QCOMPARE(shots[1].files, ShotFiles::jpegOnly(otherFolder));
         QCOMPARE(shots[2].files, ShotFiles::both(lowerJpeg, mixedRaw));
-        QCOMPARE(shots[2].id, (a + u"/abcd0124"_s).toUpper());
+        QCOMPARE(shots[2].id, a + u"/ABCD0124"_s);
         QCOMPARE(shots[3].files, ShotFiles::both(jpeg, dng));
         // The oldest file dates the shot.
         QCOMPARE(shots[3].captured, at(1));
-        QCOMPARE(shots[3].id, (a + u"/ABCD0123"_s).toUpper());
+        QCOMPARE(shots[3].id, a + u"/ABCD0123"_s);
 
         // A shot shows the preferred format when it has it; thumbnails and
         // trashing start from the JPEG.
@@ -92,6 +118,109 @@ private Q_SLOTS:
         QCOMPARE(shots.size(), 5);
         QCOMPARE(shots[4].captured, at(1));
         QVERIFY(shots[4].files.url(ShotFormat::jpeg)->startsWith(dir.filePath(u"ABCD0200."_s)));
+    }
+
+    void listsOnlyRegularFilesAndLinksToThem() {
+        QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        const QString root = dir.path();
+        const QString real = FileTree::writeAt(root + u"/REAL.JPG"_s, at(1));
+        const QString target = FileTree::writeAt(elsewhere.filePath(u"target.jpg"_s), at(2));
+        QVERIFY(QFile::link(target, root + u"/LINKED.JPG"_s));
+        QVERIFY(QFile::link(elsewhere.filePath(u"missing.jpg"_s), root + u"/DANGLING.JPG"_s));
+        QDir().mkpath(elsewhere.filePath(u"folder"_s));
+        QVERIFY(QFile::link(elsewhere.filePath(u"folder"_s), root + u"/FOLDER.JPG"_s));
+        const QByteArray fifo = QFile::encodeName(root + u"/PIPE.JPG"_s);
+        QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
+        QVERIFY(QFile::link(root + u"/PIPE.JPG"_s, root + u"/TOPIPE.DNG"_s));
+
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(root + u"/SOCKET.RW2"_s);
+        QVERIFY(size_t(socketPath.size()) < sizeof(address.sun_path));
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(socketFd >= 0);
+        auto closeSocket = qScopeGuard([&] { ::close(socketFd); });
+        QCOMPARE(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+
+        const QList<Shot> shots = PhotoScanner::shots(root);
+        QCOMPARE(names(shots), (QStringList{u"LINKED"_s, u"REAL"_s}));
+        // A link is listed under its own name, dated by the file it leads to.
+        QCOMPARE(shots[0].files, ShotFiles::jpegOnly(root + u"/LINKED.JPG"_s));
+        QCOMPARE(shots[0].captured, at(2));
+        QCOMPARE(shots[1].files, ShotFiles::jpegOnly(real));
+    }
+
+    void idsAreUniqueAcrossFoldersOfOneName() {
+        QTemporaryDir dir;
+        const QString lower = dir.filePath(u"a"_s);
+        const QString upper = dir.filePath(u"A"_s);
+        const QString jpeg = FileTree::writeAt(lower + u"/x.jpg"_s, at(2));
+        const QString raw = FileTree::writeAt(lower + u"/X.DNG"_s, at(2));
+        const QString other = FileTree::writeAt(upper + u"/X.JPG"_s, at(1));
+
+        const QList<Shot> shots = PhotoScanner::shots(dir.path());
+        QCOMPARE(shots.size(), 2);
+        // Pairing ignores letter case within a folder; the folder keeps its own.
+        QCOMPARE(shots[0].files, ShotFiles::both(jpeg, raw));
+        QCOMPARE(shots[0].id, lower + u"/X"_s);
+        QCOMPARE(shots[1].files, ShotFiles::jpegOnly(other));
+        QCOMPARE(shots[1].id, upper + u"/X"_s);
+    }
+
+    void passesOverNamesThatAreNotUtf8() {
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        // QTemporaryDir cannot remove what it cannot name.
+        auto removeByteNames = qScopeGuard([&] {
+            for (const char* name : {"/\xff"
+                                     "1.JPG",
+                                     "/\xfe"
+                                     "1.JPG",
+                                     "/\xfe"
+                                     "1.DNG",
+                                     "/\xfd/INSIDE.JPG"})
+                ::unlink(QByteArray(root + name).constData());
+            ::rmdir(QByteArray(root + "/\xfd").constData());
+        });
+        createRaw(root + "/\xff"
+                         "1.JPG");
+        createRaw(root + "/\xfe"
+                         "1.JPG");
+        createRaw(root + "/\xfe"
+                         "1.DNG");
+        QCOMPARE(::mkdir(QByteArray(root + "/\xfd").constData(), 0755), 0);
+        createRaw(root + "/\xfd/INSIDE.JPG");
+        const QString valid = FileTree::writeAt(dir.filePath(u"caf\u00e9.JPG"_s), at(1));
+
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            qPrintable(u"PhotoScanner: passed over 4 names that are not valid UTF-8 under "_s + dir.path()));
+        const QList<Shot> shots = PhotoScanner::shots(dir.path());
+        QCOMPARE(names(shots), QStringList{u"caf\u00e9"_s});
+        QCOMPARE(shots[0].files, ShotFiles::jpegOnly(valid));
+    }
+
+    void ordersByTheFullFileTime() {
+        QTemporaryDir dir;
+        // 0.4 ms apart within one millisecond: the newer one first, whatever its name.
+        const qint64 morning = at(0).toSecsSinceEpoch();
+        setModified(FileTree::write(dir.filePath(u"A.JPG"_s)), morning, 500'000);
+        setModified(FileTree::write(dir.filePath(u"B.JPG"_s)), morning, 100'000);
+        QCOMPARE(names(PhotoScanner::shots(dir.path())), (QStringList{u"A"_s, u"B"_s}));
+
+        // Dates past 2262 do not fit in 64-bit nanoseconds; they still sort and show.
+        QTemporaryDir far;
+        const QDateTime year2300(QDate(2300, 1, 1), QTime(0, 0), Qt::UTC);
+        const QString late = FileTree::write(far.filePath(u"LATE.JPG"_s));
+        setModified(late, year2300.toSecsSinceEpoch(), 0);
+        FileTree::writeAt(far.filePath(u"EARLY.JPG"_s), QDateTime(QDate(2200, 1, 1), QTime(0, 0), Qt::UTC));
+        if (QFileInfo(late).lastModified().toUTC() != year2300)
+            QSKIP("the temporary folder's file system cannot hold the year 2300");
+        const QList<Shot> shots = PhotoScanner::shots(far.path());
+        QCOMPARE(names(shots), (QStringList{u"LATE"_s, u"EARLY"_s}));
+        QCOMPARE(shots[0].captured, year2300);
     }
 
     void passesOverUnreadableFolders() {
