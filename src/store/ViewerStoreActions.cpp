@@ -7,6 +7,7 @@
 #include "platform/Observable.h"
 #include "platform/Trash.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
@@ -122,9 +123,13 @@ void ViewerStore::saveCopy() {
     }).then(this, [this](const std::expected<QString, RenderError>& saved) {
         setSaving(false);
         if (saved) {
-            present(
-                Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to Pictures \u203A Zorva Edits"_s,
-                            ToastAction::showInFinder(*saved)));
+            // Named as the folders are on disk: the Pictures folder has the
+            // desktop's language ("Bilder", "Images").
+            const QDir edits = QFileInfo(*saved).absoluteDir();
+            const QString pictures = QFileInfo(edits.absolutePath()).absoluteDir().dirName();
+            present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + pictures +
+                                    u" \u203A "_s + edits.dirName(),
+                                ToastAction::showInFinder(*saved)));
         } else {
             present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
         }

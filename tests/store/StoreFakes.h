@@ -101,14 +101,17 @@ struct StoreHarness {
     FakeWindow window;
     CardTrash trash;
     FakeReveal reveal;
+    // The name of the Pictures folder, as the desktop's language has it.
+    QString pictures;
     std::unique_ptr<ViewerStore> storage;
     ViewerStore& store;
 
-    explicit StoreHarness(double timeScale = 1.0)
-        : storage(makeStore(timeScale))
+    explicit StoreHarness(double timeScale = 1.0, QString picturesName = QStringLiteral("Pictures"))
+        : pictures(std::move(picturesName))
+        , storage(makeStore(timeScale))
         , store(*storage) {}
 
-    QString editsFolder() const { return home.filePath(QStringLiteral("Pictures/Zorva Edits")); }
+    QString editsFolder() const { return home.filePath(pictures + QStringLiteral("/Zorva Edits")); }
 
     // Lets background work finish and its results reach the store.
     void settle() {
