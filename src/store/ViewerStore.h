@@ -280,5 +280,7 @@ private:
     // Bumped by every change of source, so a scan that finishes after a newer
     // open (or after its card went away) is dropped instead of replacing the list.
     quint64 openGeneration_ = 0;
+    // The camera the mount table answered last time; nothing when there was none.
+    std::optional<PhotoSource> lastCamera_;
     bool started_ = false;
 };
