@@ -91,6 +91,7 @@ void ViewerStore::show(const QList<Shot>& shots, const PhotoSource& source) {
     // the next photo appears at the same zoom.
     if (stageMode_.isCropping())
         setStageMode(StageMode::viewing());
+    shotsSource_ = source;
     setObservable(this, shots_, shots, &ViewerStore::shotsChanged);
     edits_.clear();
     setObservable(this, currentIndex_, 0, &ViewerStore::currentIndexChanged);

@@ -10,9 +10,12 @@
 
 #include <QCoreApplication>
 #include <QList>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <memory>
+#include <utility>
 
 // Stand-ins for the desktop services a test cannot own: the mount table, the
 // folder dialog, the window and the file manager.
@@ -89,6 +92,26 @@ class FakeReveal final : public FileReveal {
 public:
     QStringList revealed;
     void reveal(const QString& path) override { revealed.append(path); }
+};
+
+// Holds every thread of a pool until released, so that work queued meanwhile
+// (a scan, a render) waits and the test sees the state before it lands.
+class PoolGate {
+public:
+    explicit PoolGate(QThreadPool* pool)
+        : threads_(pool->maxThreadCount()) {
+        for (int i = 0; i < threads_; ++i)
+            pool->start([this] { open_.acquire(); });
+    }
+    ~PoolGate() { release(); }
+    PoolGate(const PoolGate&) = delete;
+    PoolGate& operator=(const PoolGate&) = delete;
+
+    void release() { open_.release(std::exchange(threads_, 0)); }
+
+private:
+    QSemaphore open_;
+    int threads_;
 };
 
 // A store wired to fakes, as the application wires it to the real services.
