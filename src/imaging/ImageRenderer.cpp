@@ -158,6 +158,10 @@ std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
     return *std::move(made);
 }
 
+std::optional<QImage> ImageRenderer::cachedThumbnail(const QString& url) const {
+    return d->thumbnailCache.value(url);
+}
+
 std::optional<QByteArray> ImageRenderer::jpegData(const QImage& bitmap, int maxPixel, double quality) const {
     if (bitmap.isNull() || maxPixel <= 0)
         return std::nullopt;

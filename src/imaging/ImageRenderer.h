@@ -33,6 +33,8 @@ public:
                                                       const Edit& edit) const;
     // At most 240 pixels on the longer side, upright; nothing when unreadable.
     std::optional<QImage> thumbnail(const QString& url) const;
+    // The cached thumbnail of a file, without decoding; nothing when none is cached.
+    std::optional<QImage> cachedThumbnail(const QString& url) const;
     // sRGB JPEG, Lanczos-downscaled to at most maxPixel; nothing on failure.
     std::optional<QByteArray> jpegData(const QImage& image, int maxPixel, double quality) const;
     // Writes the edited full-size copy into `folder` and answers its path.

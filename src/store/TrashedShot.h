@@ -19,8 +19,8 @@ struct TrashedShot {
     Shot shot;
     int index = 0;
     QList<TrashMove> moves;
-    // The library source the shot was trashed from: undo puts the shot back
-    // into the list only while that source is still open.
+    // The source of the list the shot was trashed from: undo puts the shot
+    // back into the list only while that list is on screen.
     PhotoSource source;
 
     bool operator==(const TrashedShot&) const = default;

@@ -51,16 +51,20 @@ void ViewerStore::volumesChanged() {
         return;
     const std::optional<PhotoScanner::Camera> camera =
         PhotoScanner::mountedCamera(services_.volumes->mountedVolumes(), *services_.devices);
-    if (camera) {
-        const PhotoSource source = PhotoSource::camera(camera->name, camera->dcim);
-        // The same card staying mounted while other volumes come and go keeps
-        // the list, the current shot, its edits and the zoom.
-        if (source != library_.source) {
-            open(source);
-            if (services_.window)
-                services_.window->activate();
-        }
-    } else if (library_.source.kind == PhotoSource::Kind::camera) {
+    std::optional<PhotoSource> answer;
+    if (camera)
+        answer = PhotoSource::camera(camera->name, camera->dcim);
+    // Only a card that appears (a new or different answer) replaces what is
+    // open. The mount table changes for many reasons (loop, snap and network
+    // mounts); the same card staying mounted meanwhile must not replace a
+    // folder opened after it, nor rescan the card and drop its edits and zoom.
+    const bool appeared = answer && answer != lastCamera_;
+    lastCamera_ = answer;
+    if (appeared && *answer != library_.source) {
+        open(*answer);
+        if (services_.window)
+            services_.window->activate();
+    } else if (!answer && library_.source.kind == PhotoSource::Kind::camera) {
         show({}, PhotoSource::none());
     }
 }
@@ -87,6 +91,7 @@ void ViewerStore::show(const QList<Shot>& shots, const PhotoSource& source) {
     // the next photo appears at the same zoom.
     if (stageMode_.isCropping())
         setStageMode(StageMode::viewing());
+    shotsSource_ = source;
     setObservable(this, shots_, shots, &ViewerStore::shotsChanged);
     edits_.clear();
     setObservable(this, currentIndex_, 0, &ViewerStore::currentIndexChanged);

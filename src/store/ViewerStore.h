@@ -225,6 +225,8 @@ private:
     void loadDetailIfZoomed();
     void startDetail();
     void remove(const Shot& shot);
+    // Lists a shot with only the files it still has on disk.
+    void keepOnly(const Shot& shot, const ShotFiles& files);
     void undoTrash(const TrashedShot& trashed);
     void present(const Toast& toast);
     void showLookBanner(Look look);
@@ -280,5 +282,10 @@ private:
     // Bumped by every change of source, so a scan that finishes after a newer
     // open (or after its card went away) is dropped instead of replacing the list.
     quint64 openGeneration_ = 0;
+    // The source `shots` came from. It differs from the library's source while
+    // a newer open scans: the old list stays on screen until the scan lands.
+    PhotoSource shotsSource_;
+    // The camera the mount table answered last time; nothing when there was none.
+    std::optional<PhotoSource> lastCamera_;
     bool started_ = false;
 };

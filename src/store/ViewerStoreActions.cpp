@@ -7,6 +7,7 @@
 #include "platform/Observable.h"
 #include "platform/Trash.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
@@ -20,6 +21,10 @@ namespace {
 void restore(Trash* trash, const QList<TrashMove>& moves) {
     for (const TrashMove& move : moves)
         (void)trash->restore(move.inTrash, move.original);
+}
+
+bool sameShot(const Shot& shot, const std::optional<Shot>& other) {
+    return other && other->id == shot.id;
 }
 
 } // namespace
@@ -45,7 +50,8 @@ void ViewerStore::trashCurrent() {
             moves.append({file, **moved});
     }
     const int index = currentIndex_;
-    const PhotoSource source = library_.source;
+    // The list on screen, which is not the library's source while a newer open scans.
+    const PhotoSource source = shotsSource_;
     remove(*shot);
     present(Toast::make(u"Moved "_s + shot->name + u" to the Trash"_s,
                         ToastAction::undoTrash(TrashedShot{*shot, index, moves, source})));
@@ -55,11 +61,15 @@ void ViewerStore::remove(const Shot& shot) {
     renderer_.forget(shot.files.all());
     QList<Shot> remaining = shots_;
     remaining.removeIf([&](const Shot& s) { return s.id == shot.id; });
+    const int index = std::min(currentIndex_, std::max(0, int(remaining.size()) - 1));
+    // A crop frame drawn on one photo must not be committed to another.
+    if (stageMode_.isCropping() && !sameShot(remaining.value(index), currentShot()))
+        cancelCrop();
     setObservable(this, shots_, remaining, &ViewerStore::shotsChanged);
     edits_.remove(shot.id);
-    setObservable(this, currentIndex_, std::min(currentIndex_, std::max(0, int(shots_.size()) - 1)),
-                  &ViewerStore::currentIndexChanged);
-    if (shots_.isEmpty())
+    setObservable(this, currentIndex_, index, &ViewerStore::currentIndexChanged);
+    // While a newer open scans, the library stays in its scanning state.
+    if (shots_.isEmpty() && library_.state == Library::State::loaded)
         setLibrary(Library::empty(library_.source));
     Q_EMIT currentEditChanged();
     refreshDisplay();
@@ -73,13 +83,17 @@ void ViewerStore::undoLastTrash() {
 void ViewerStore::undoTrash(const TrashedShot& trashed) {
     if (services_.trash)
         restore(services_.trash, trashed.moves);
-    // The files always come back; the shot rejoins the list only while its
-    // source is still open, never a list of another card or folder.
-    if (trashed.source != library_.source)
+    // The files always come back; the shot rejoins the list only while the
+    // list it was trashed from is on screen, never a list of another card or folder.
+    if (trashed.source != shotsSource_)
         return;
     const auto present =
         std::find_if(shots_.begin(), shots_.end(), [&](const Shot& s) { return s.id == trashed.shot.id; });
     int index = int(present - shots_.begin());
+    // The restored shot becomes current: a crop frame drawn on another photo
+    // must not be committed to it.
+    if (stageMode_.isCropping() && !sameShot(trashed.shot, currentShot()))
+        cancelCrop();
     if (present == shots_.end()) {
         index = std::min(trashed.index, int(shots_.size()));
         QList<Shot> restored = shots_;
@@ -94,15 +108,41 @@ void ViewerStore::undoTrash(const TrashedShot& trashed) {
 }
 
 void ViewerStore::deletePermanently(const Shot& shot) {
+    QStringList deleted;
     for (const QString& path : shot.files.all()) {
         QFile file(path);
-        if (!file.remove()) {
-            present(Toast::make(u"Couldn't delete "_s + shot.name + u": "_s + file.errorString()));
-            return;
+        if (file.remove()) {
+            deleted.append(path);
+            continue;
         }
+        QString message = u"Couldn't delete "_s + shot.name + u": "_s + file.errorString();
+        if (!deleted.isEmpty()) {
+            // The JPEG is gone for good and the RAW stays: say so, and list the
+            // shot with the file it still has.
+            message += u". "_s + QFileInfo(deleted.first()).fileName() + u" was deleted; "_s +
+                       QFileInfo(path).fileName() + u" was not."_s;
+            keepOnly(shot, ShotFiles::rawOnly(path));
+        }
+        present(Toast::make(message));
+        return;
     }
     remove(shot);
     present(Toast::make(u"Deleted "_s + shot.name));
+}
+
+void ViewerStore::keepOnly(const Shot& shot, const ShotFiles& files) {
+    renderer_.forget(shot.files.all());
+    QList<Shot> listed = shots_;
+    for (Shot& s : listed) {
+        if (s.id == shot.id)
+            s.files = files;
+    }
+    if (listed == shots_)
+        return;
+    const bool current = sameShot(shot, currentShot());
+    setObservable(this, shots_, listed, &ViewerStore::shotsChanged);
+    if (current)
+        refreshDisplay();
 }
 
 void ViewerStore::saveCopy() {
@@ -122,9 +162,13 @@ void ViewerStore::saveCopy() {
     }).then(this, [this](const std::expected<QString, RenderError>& saved) {
         setSaving(false);
         if (saved) {
-            present(
-                Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to Pictures \u203A Zorva Edits"_s,
-                            ToastAction::showInFinder(*saved)));
+            // Named as the folders are on disk: the Pictures folder has the
+            // desktop's language ("Bilder", "Images").
+            const QDir edits = QFileInfo(*saved).absoluteDir();
+            const QString pictures = QFileInfo(edits.absolutePath()).absoluteDir().dirName();
+            present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + pictures +
+                                    u" \u203A "_s + edits.dirName(),
+                                ToastAction::showInFinder(*saved)));
         } else {
             present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
         }

@@ -65,6 +65,8 @@ Filmstrip::Filmstrip(ViewerStore& store, ThumbnailLoader& loader, QWidget* paren
     connect(&loader_, &ThumbnailLoader::loaded, viewport(), qOverload<>(&QWidget::update));
     connect(&store_, &ViewerStore::currentIndexChanged, this, &Filmstrip::currentShotChanged);
     connect(&store_, &ViewerStore::shotsChanged, this, [this] {
+        // A list shown anew tries again the files that could not be read.
+        loader_.retryFailed();
         const std::optional<Shot> shot = store_.currentShot();
         const QString id = shot ? shot->id : QString();
         // A new list starts at its beginning; the strip does not animate into it.

@@ -10,6 +10,9 @@
 
 namespace {
 
+// As many prepared pictures as the renderer keeps thumbnails.
+constexpr int kPreparedLimit = 2000;
+
 // Scales to fill the cell and crops the overflow around the centre.
 QImage filled(const QImage& image, const QSize& cell) {
     const QImage scaled = image.scaled(cell, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
@@ -25,21 +28,32 @@ ThumbnailLoader::ThumbnailLoader(const ImageRenderer& renderer, QThreadPool& poo
     : QObject(parent)
     , renderer_(renderer)
     , pool_(pool)
-    , convert_(std::move(convert)) {}
+    , convert_(std::move(convert))
+    , prepared_(kPreparedLimit) {}
+
+QImage ThumbnailLoader::image(const QString& url) {
+    const Prepared* prepared = prepared_.object(url);
+    if (!prepared)
+        return {};
+    // A cache lookup only, never a decode: cheap enough for every paint.
+    const std::optional<QImage> source = renderer_.cachedThumbnail(url);
+    if (!source || source->cacheKey() != prepared->source) {
+        prepared_.remove(url);
+        return {};
+    }
+    return prepared->image;
+}
 
 void ThumbnailLoader::request(const QString& url) {
-    if (url.isEmpty() || requested_.contains(url))
+    if (url.isEmpty() || inFlight_.contains(url) || failed_.contains(url) || !image(url).isNull())
         return;
-    requested_.insert(url);
+    inFlight_.insert(url);
     queue_.append(url);
     startNext();
 }
 
-void ThumbnailLoader::reset() {
-    ++generation_;
-    images_.clear();
-    requested_.clear();
-    queue_.clear();
+void ThumbnailLoader::retryFailed() {
+    failed_.clear();
 }
 
 void ThumbnailLoader::startNext() {
@@ -49,17 +63,20 @@ void ThumbnailLoader::startNext() {
         ++started_;
         const ImageRenderer* renderer = &renderer_;
         const QSize cell = cell_;
-        QtConcurrent::run(&pool_, [renderer, url, cell, convert = convert_]() -> QImage {
+        QtConcurrent::run(&pool_, [renderer, url, cell, convert = convert_]() -> Prepared {
             TaskPools::lowerCurrentThreadPriority();
             ParallelRunner::keepCurrentThreadToItself();
             const std::optional<QImage> thumbnail = renderer->thumbnail(url);
             if (!thumbnail)
                 return {};
-            return filled(convert(*thumbnail), cell);
-        }).then(this, [this, url, generation = generation_](const QImage& image) {
+            return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell)};
+        }).then(this, [this, url](const Prepared& result) {
             --running_;
-            if (generation == generation_ && !image.isNull()) {
-                images_.insert(url, image);
+            inFlight_.remove(url);
+            if (result.image.isNull()) {
+                failed_.insert(url);
+            } else {
+                prepared_.insert(url, new Prepared(result));
                 Q_EMIT loaded(url);
             }
             startNext();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHash>
+#include <QCache>
 #include <QImage>
 #include <QObject>
 #include <QSet>
@@ -13,10 +13,14 @@ class ImageRenderer;
 class QThreadPool;
 
 // Loads filmstrip thumbnails through the renderer's thumbnail cache on the
-// utility pool and keeps them ready to paint, cropped to the cell. Requests are
-// served newest first (last in, first out), so after a fling the cells now in
-// view fill first; earlier requests still complete afterwards and warm the
-// cache. Each file is loaded at most once until the list is reset. Main thread.
+// utility pool and prepares them to paint, cropped to the cell. The renderer's
+// cache is the one record of which thumbnails exist: a prepared picture is
+// shown only while the renderer still holds the bitmap it was made from, so a
+// file the renderer forgot (trashed, replaced) or evicted is loaded afresh.
+// Requests are served newest first (last in, first out), so after a fling the
+// cells now in view fill first; earlier requests still complete afterwards and
+// warm the cache. A file is never asked for while its load runs, and a file
+// that failed is not asked for again until its list is shown again. Main thread.
 class ThumbnailLoader : public QObject {
     Q_OBJECT
 public:
@@ -26,11 +30,11 @@ public:
                     QObject* parent = nullptr);
 
     // The picture for a file, cropped to fill `cell` device pixels; null until loaded.
-    QImage image(const QString& url) const { return images_.value(url); }
-    // Asks for a file's picture; nothing happens if it is loaded, queued or failed.
+    QImage image(const QString& url);
+    // Asks for a file's picture; nothing happens if it is ready, in flight or failed.
     void request(const QString& url);
-    // Forgets every picture and request (a new list of shots).
-    void reset();
+    // Lets files that failed be loaded again (their list is shown anew).
+    void retryFailed();
     void setCellSize(const QSize& deviceCell) { cell_ = deviceCell; }
 
     int loadsStarted() const { return started_; }
@@ -40,16 +44,22 @@ Q_SIGNALS:
     void loaded(const QString& url);
 
 private:
+    // A picture ready to paint and the cache key of the renderer's bitmap it was made from.
+    struct Prepared {
+        qint64 source = 0;
+        QImage image;
+    };
+
     void startNext();
 
     const ImageRenderer& renderer_;
     QThreadPool& pool_;
     Convert convert_;
     QSize cell_{108, 72};
-    QHash<QString, QImage> images_;
-    QSet<QString> requested_;
+    QCache<QString, Prepared> prepared_;
+    QSet<QString> inFlight_;
+    QSet<QString> failed_;
     QStringList queue_;
     int running_ = 0;
     int started_ = 0;
-    quint64 generation_ = 0;
 };

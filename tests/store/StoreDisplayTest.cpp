@@ -98,6 +98,30 @@ private Q_SLOTS:
         QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
     }
 
+    void aSupersededSlowRenderNeverShowsLoadingLater() {
+        QTemporaryDir dir;
+        writeShots(dir.path(), 1);
+        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 95);
+        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(1)); // the older shot
+        StoreHarness h(0.2);                                      // the loading delay becomes 30 ms
+        h.openAndSettle(dir.path());
+        QCOMPARE(colourIndex(h.store.displayedImage()), 0);
+
+        // Away to the big photo and straight back: its slow render is superseded
+        // by the quick one of the cached photo, and lands long after it.
+        QList<PhotoLoad> states;
+        connect(&h.store, &ViewerStore::photoLoadChanged, this, [&] { states.append(h.store.photoLoad()); });
+        h.store.select(1);
+        h.store.select(0);
+        // Events are handled as they come while the big render runs to its end.
+        QTRY_COMPARE_WITH_TIMEOUT(h.store.pools().userInitiated()->activeThreadCount(), 0, 20000);
+        h.settle();
+        QCOMPARE(colourIndex(h.store.displayedImage()), 0);
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+        const qsizetype finished = states.indexOf(PhotoLoad::idle());
+        QVERIFY2(!states.mid(finished + 1).contains(PhotoLoad::loading()), "loading after the newer render");
+    }
+
     void prefetchesNeighboursAtBothEnds() {
         QTemporaryDir dir;
         const QStringList paths = writeShots(dir.path(), 5);

@@ -10,9 +10,12 @@
 
 #include <QCoreApplication>
 #include <QList>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <memory>
+#include <utility>
 
 // Stand-ins for the desktop services a test cannot own: the mount table, the
 // folder dialog, the window and the file manager.
@@ -91,6 +94,26 @@ public:
     void reveal(const QString& path) override { revealed.append(path); }
 };
 
+// Holds every thread of a pool until released, so that work queued meanwhile
+// (a scan, a render) waits and the test sees the state before it lands.
+class PoolGate {
+public:
+    explicit PoolGate(QThreadPool* pool)
+        : threads_(pool->maxThreadCount()) {
+        for (int i = 0; i < threads_; ++i)
+            pool->start([this] { open_.acquire(); });
+    }
+    ~PoolGate() { release(); }
+    PoolGate(const PoolGate&) = delete;
+    PoolGate& operator=(const PoolGate&) = delete;
+
+    void release() { open_.release(std::exchange(threads_, 0)); }
+
+private:
+    QSemaphore open_;
+    int threads_;
+};
+
 // A store wired to fakes, as the application wires it to the real services.
 // The home Trash and the edits folder live in a temporary folder of the test's.
 struct StoreHarness {
@@ -101,14 +124,17 @@ struct StoreHarness {
     FakeWindow window;
     CardTrash trash;
     FakeReveal reveal;
+    // The name of the Pictures folder, as the desktop's language has it.
+    QString pictures;
     std::unique_ptr<ViewerStore> storage;
     ViewerStore& store;
 
-    explicit StoreHarness(double timeScale = 1.0)
-        : storage(makeStore(timeScale))
+    explicit StoreHarness(double timeScale = 1.0, QString picturesName = QStringLiteral("Pictures"))
+        : pictures(std::move(picturesName))
+        , storage(makeStore(timeScale))
         , store(*storage) {}
 
-    QString editsFolder() const { return home.filePath(QStringLiteral("Pictures/Zorva Edits")); }
+    QString editsFolder() const { return home.filePath(pictures + QStringLiteral("/Zorva Edits")); }
 
     // Lets background work finish and its results reach the store.
     void settle() {

@@ -76,6 +76,17 @@ private Q_SLOTS:
         QVERIFY(!h.store.isSaving());
     }
 
+    void namesThePicturesFolderAsItIsOnDisk() {
+        QTemporaryDir card;
+        TestImages::writeJpeg(card.filePath(u"ZRV_0001.JPG"_s), QSize(80, 60), Qt::darkRed);
+        StoreHarness h(1.0, u"Bilder"_s);
+        h.openAndSettle(card.path());
+        h.store.saveCopy();
+        h.settle();
+        QCOMPARE(h.store.toast()->message, u"Saved ZRV_0001 edit.jpg to Bilder \u203A Zorva Edits"_s);
+        QVERIFY(QFileInfo::exists(h.home.filePath(u"Bilder/Zorva Edits/ZRV_0001 edit.jpg"_s)));
+    }
+
     void toastsReplaceAndKeepTheirOwnTime() {
         QTemporaryDir card;
         for (int i = 0; i < 3; ++i)

@@ -140,6 +140,92 @@ private Q_SLOTS:
         QCOMPARE(snapshot(h.home.filePath(u"data/Trash"_s)).size(), 0);
     }
 
+    void undoDuringAScanReturnsTheShotToTheListItCameFrom() {
+        QTemporaryDir a;
+        QTemporaryDir b;
+        QTemporaryDir single;
+        writeCard(a.path(), 3);
+        writeCard(b.path(), 1);
+        writeCard(single.path(), 1);
+        StoreHarness h;
+        h.openAndSettle(a.path());
+
+        // While B scans, A's list stays on screen; a trash undone at once goes back into it.
+        std::optional<PoolGate> gate(h.store.pools().userInitiated());
+        h.store.open(PhotoSource::folder(b.path()));
+        QCOMPARE(h.store.library(), Library::scanning(PhotoSource::folder(b.path())));
+        h.store.trashCurrent();
+        h.store.undoLastTrash();
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s, u"S2"_s}));
+
+        // Undone after B landed: the files come back to A, B's list stays as scanned.
+        h.store.select(1);
+        h.store.trashCurrent();
+        const ToastAction undo = *h.store.toast()->action;
+        gate.reset();
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(b.path())));
+        h.store.perform(undo);
+        QVERIFY(QFileInfo::exists(a.filePath(u"S1.JPG"_s)));
+        QCOMPARE(names(h.store.shots()), QStringList{u"S0"_s});
+        QCOMPARE(h.store.shots().first().files.all().first(), b.filePath(u"S0.JPG"_s));
+
+        // The last shot of the list on screen trashed while another scans: still scanning.
+        gate.emplace(h.store.pools().userInitiated());
+        h.store.open(PhotoSource::folder(single.path()));
+        h.store.trashCurrent();
+        QVERIFY(h.store.shots().isEmpty());
+        QCOMPARE(h.store.library(), Library::scanning(PhotoSource::folder(single.path())));
+        gate.reset();
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(single.path())));
+    }
+
+    void undoWhileCroppingLeavesCropModeFirst() {
+        QTemporaryDir card;
+        writeCard(card.path(), 2);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.trashCurrent();
+        h.store.startCrop();
+        h.store.setCropDraft(UnitRect{0.1, 0.1, 0.4, 0.4});
+        h.store.undoLastTrash();
+        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
+        QCOMPARE(h.store.stageMode(), StageMode::viewing());
+        // Nothing is left to commit, to the restored shot or to the one cropped.
+        h.store.finishCrop();
+        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+        h.store.select(1);
+        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+    }
+
+    void aPermanentDeleteThatFailsHalfwaySaysWhatIsGone() {
+        QTemporaryDir card;
+        writeCard(card.path(), 2);
+        StoreHarness h;
+        h.trash.refusedSuffixes = {u".DNG"_s};
+        h.openAndSettle(card.path());
+        h.store.trashCurrent();
+        const Shot candidate = *h.store.permanentDeleteCandidate();
+        h.store.setPermanentDeleteCandidate(std::nullopt);
+
+        // The JPEG can be removed, the RAW cannot: a folder has taken its name.
+        QFile::remove(card.filePath(u"S0.DNG"_s));
+        FileTree::write(card.filePath(u"S0.DNG/inside"_s));
+        h.store.deletePermanently(candidate);
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S0.JPG"_s)));
+        const QString message = h.store.toast()->message;
+        QVERIFY2(message.startsWith(u"Couldn't delete S0: "_s) &&
+                     message.endsWith(u". S0.JPG was deleted; S0.DNG was not."_s),
+                 qPrintable(message));
+        // The shot stays, listed with the file it still has; the deleted JPEG is not shown.
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s}));
+        QCOMPARE(h.store.currentShot()->files, ShotFiles::rawOnly(card.filePath(u"S0.DNG"_s)));
+        h.settle();
+        QCOMPARE(h.store.photoLoad().state, PhotoLoad::State::failed);
+        QVERIFY(h.store.displayedImage().isNull());
+    }
+
     void undoAfterCroppingAVanishedCopyAnotherSourceAndTheLastShot() {
         QTemporaryDir card;
         QTemporaryDir other;

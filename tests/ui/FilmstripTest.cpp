@@ -51,6 +51,35 @@ private Q_SLOTS:
         QCOMPARE(strip->loader().loadsStarted(), started);
     }
 
+    void showsEachFileAsItIsNowAndRetriesFailures() {
+        QTemporaryDir dir;
+        const QString a = dir.filePath(u"A.JPG"_s);
+        const QString b = dir.filePath(u"B.JPG"_s);
+        TestImages::writeJpeg(a, QSize(300, 200), Qt::red);
+        FileTree::setModified(a, at(3)); // the newest: current
+        FileTree::writeAt(b, at(2), {}); // empty: its thumbnail fails
+        ViewerHarness h(QSize(1000, 700));
+        h.openAndSettle(dir.path());
+        ThumbnailLoader& loader = h.window.content()->filmstrip()->loader();
+        h.settleAndPaint();
+        QTRY_VERIFY(!loader.image(a).isNull());
+        QVERIFY(TestImages::meanColour(loader.image(a)).red() > 200);
+        QVERIFY(loader.image(b).isNull());
+
+        // A trashed and another photo written under its name; B readable now.
+        // Opened again, the strip shows both files as they are.
+        h.store.trashCurrent();
+        TestImages::writeJpeg(a, QSize(300, 200), Qt::blue);
+        FileTree::setModified(a, at(3));
+        TestImages::writeJpeg(b, QSize(300, 200), Qt::green);
+        FileTree::setModified(b, at(2));
+        h.openAndSettle(dir.path());
+        h.settleAndPaint();
+        QTRY_VERIFY(!loader.image(b).isNull());
+        QTRY_VERIFY(TestImages::meanColour(loader.image(a)).blue() > 200);
+        QVERIFY(TestImages::meanColour(loader.image(a)).red() < 60);
+    }
+
     void centresTheCurrentCellAndSelectsOnClick() {
         QTemporaryDir dir;
         for (int i = 0; i < 40; ++i) {
