@@ -97,6 +97,9 @@ public:
     const QImage& displayedImage() const { return displayedImage_; }
     const PhotoLoad& photoLoad() const { return photoLoad_; }
     bool isSaving() const { return isSaving_; }
+    // Where copies go, named as the folders are on disk: the Pictures folder
+    // has the desktop's language ("Bilder › Zorva Edits").
+    QString editsFolderLabel() const;
     bool isEditPanelShown() const { return isEditPanelShown_; }
     void setEditPanelShown(bool shown);
     const std::optional<Toast>& toast() const { return toast_; }

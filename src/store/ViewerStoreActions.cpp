@@ -162,17 +162,18 @@ void ViewerStore::saveCopy() {
     }).then(this, [this](const std::expected<QString, RenderError>& saved) {
         setSaving(false);
         if (saved) {
-            // Named as the folders are on disk: the Pictures folder has the
-            // desktop's language ("Bilder", "Images").
-            const QDir edits = QFileInfo(*saved).absoluteDir();
-            const QString pictures = QFileInfo(edits.absolutePath()).absoluteDir().dirName();
-            present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + pictures +
-                                    u" \u203A "_s + edits.dirName(),
+            present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + editsFolderLabel(),
                                 ToastAction::showInFinder(*saved)));
         } else {
             present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
         }
     });
+}
+
+QString ViewerStore::editsFolderLabel() const {
+    const QDir edits(services_.editsFolder);
+    const QString pictures = QFileInfo(edits.absolutePath()).absoluteDir().dirName();
+    return pictures + u" \u203A "_s + edits.dirName();
 }
 
 void ViewerStore::present(const Toast& toast) {

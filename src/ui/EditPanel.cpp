@@ -158,8 +158,9 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
     actions->addWidget(save_);
     column->addLayout(actions);
 
-    column->addWidget(caption(
-        u"Copies go to Pictures \u203A Zorva Edits. The photo on the camera is never changed."_s, content));
+    column->addWidget(caption(u"Copies go to "_s + store_.editsFolderLabel() +
+                                  u". The photo on the camera is never changed."_s,
+                              content));
     column->addStretch();
     setWidget(content);
 

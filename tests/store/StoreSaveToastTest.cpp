@@ -85,6 +85,8 @@ private Q_SLOTS:
         h.settle();
         QCOMPARE(h.store.toast()->message, u"Saved ZRV_0001 edit.jpg to Bilder \u203A Zorva Edits"_s);
         QVERIFY(QFileInfo::exists(h.home.filePath(u"Bilder/Zorva Edits/ZRV_0001 edit.jpg"_s)));
+        // The edit panel's hint names the same folders.
+        QCOMPARE(h.store.editsFolderLabel(), u"Bilder \u203A Zorva Edits"_s);
     }
 
     void toastsReplaceAndKeepTheirOwnTime() {
