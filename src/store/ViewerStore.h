@@ -12,6 +12,7 @@
 #include "imaging/Look.h"
 #include "imaging/UnitRect.h"
 #include "platform/TaskPools.h"
+#include "tv/CastController.h"
 
 #include <QHash>
 #include <QImage>
@@ -23,6 +24,7 @@
 #include <optional>
 
 class DeviceProperties;
+class DnsSdBrowser;
 class FileReveal;
 class FolderChooser;
 class Trash;
@@ -42,6 +44,8 @@ struct StoreServices {
     QString editsFolder;
     // Multiplies every store timer's duration; tests run the timers on a faster clock.
     double timeScale = 1.0;
+    // Finds Cast TVs on the network; none: the TV list stays empty.
+    DnsSdBrowser* castBrowser = nullptr;
 };
 
 // The one model of the viewer: the library and the current shot, the stage
@@ -160,6 +164,7 @@ public:
 
     const ImageRenderer& renderer() const { return renderer_; }
     TaskPools& pools() { return pools_; }
+    CastController& cast() { return *cast_; }
 
 Q_SIGNALS:
     void libraryChanged();
@@ -281,4 +286,7 @@ private:
     // open (or after its card went away) is dropped instead of replacing the list.
     quint64 openGeneration_ = 0;
     bool started_ = false;
+
+    // Created last, handed the renderer; receives every new stage image.
+    std::unique_ptr<CastController> cast_;
 };

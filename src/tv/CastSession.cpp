@@ -61,7 +61,10 @@ public:
 
     ~Link() override {
         // Closing the socket here reports nothing: the owner let go of the session.
+        // What was written (a STOP just before) is handed to the system first.
         hasEnded_ = true;
+        if (socket_)
+            socket_->flush();
         delete socket_;
     }
 
