@@ -1,33 +1,23 @@
 #include "support/FakeCastReceiver.h"
 #include "support/FileTree.h"
+#include "support/HttpGet.h"
 #include "support/TestImages.h"
 #include "tv/TvFakes.h"
 
 #include "store/ViewerStore.h"
 
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 std::optional<QImage> fetchImage(const QString& url) {
-    const QUrl parsed(url);
-    QTcpSocket socket;
-    socket.connectToHost(parsed.host(), quint16(parsed.port()));
-    if (!socket.waitForConnected(5000))
+    const std::optional<QByteArray> body = httpGet(url);
+    if (!body)
         return std::nullopt;
-    socket.write("GET " + parsed.path().toUtf8() + " HTTP/1.1\r\n\r\n");
-    QByteArray reply;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
-        reply += socket.readAll();
-    reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200 OK\r\n"))
-        return std::nullopt;
-    return QImage::fromData(reply.sliced(reply.indexOf("\r\n\r\n") + 4), "JPEG");
+    return QImage::fromData(*body, "JPEG");
 }
 
 } // namespace

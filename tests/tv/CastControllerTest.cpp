@@ -1,6 +1,7 @@
 #include "tv/CastController.h"
 #include "TvFakes.h"
 #include "support/FakeCastReceiver.h"
+#include "support/HttpGet.h"
 
 #include "imaging/ImageRenderer.h"
 
@@ -9,10 +10,8 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QThreadPool>
-#include <QUrl>
 
 #include <memory>
 
@@ -35,23 +34,6 @@ DnsSdResult service(const QString& host, quint16 port, std::optional<QString> na
     if (name)
         result.txt->insert(u"fn"_s, *name);
     return result;
-}
-
-// The body of a GET for `url`, or nothing when the server does not answer 200.
-std::optional<QByteArray> fetch(const QString& url) {
-    const QUrl parsed(url);
-    QTcpSocket socket;
-    socket.connectToHost(parsed.host(), quint16(parsed.port()));
-    if (!socket.waitForConnected(5000))
-        return std::nullopt;
-    socket.write("GET " + parsed.path().toUtf8() + " HTTP/1.1\r\nHost: tv\r\n\r\n");
-    QByteArray reply;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
-        reply += socket.readAll();
-    reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200 OK\r\n"))
-        return std::nullopt;
-    return reply.sliced(reply.indexOf("\r\n\r\n") + 4);
 }
 
 } // namespace
@@ -132,7 +114,7 @@ private Q_SLOTS:
         const QString url = loadedUrls(*tv).first();
         const quint16 port = *controller.server().port();
         QCOMPARE(url, u"http://127.0.0.1:"_s + QString::number(port) + u"/photo/1.jpg"_s);
-        const std::optional<QByteArray> served = fetch(url);
+        const std::optional<QByteArray> served = httpGet(url);
         QVERIFY(served);
         QCOMPARE(*served, *renderer_.jpegData(second, 1920, 0.88));
         QCOMPARE(QImage::fromData(*served).size(), QSize(1200, 1920));
@@ -140,7 +122,7 @@ private Q_SLOTS:
         controller.show(first);
         QTRY_COMPARE_WITH_TIMEOUT(loadedUrls(*tv).size(), 2, 10000);
         QVERIFY(loadedUrls(*tv)[1].endsWith(u"/photo/2.jpg"_s));
-        QVERIFY(!fetch(url));
+        QVERIFY(!httpGet(url));
 
         controller.disconnect();
         QCOMPARE(controller.state(), CastState::idle());
@@ -165,7 +147,7 @@ private Q_SLOTS:
         tv->sendJson(u"receiver-0"_s, CastMessage::Namespace::heartbeat, {{u"type"_s, u"PING"_s}});
         QTRY_VERIFY_WITH_TIMEOUT(!tv->ofType(u"PONG"_s).isEmpty(), 10000);
         QCOMPARE(loadedUrls(*tv).size(), 1);
-        QCOMPARE(fetch(loadedUrls(*tv).first()), renderer_.jpegData(quick, 1920, 0.88));
+        QCOMPARE(httpGet(loadedUrls(*tv).first()), renderer_.jpegData(quick, 1920, 0.88));
     }
 
     // A refused LOAD fails the cast and drops the session; photos shown then stay home.
@@ -227,7 +209,7 @@ private Q_SLOTS:
         QCOMPARE(first->ofType(u"STOP"_s).size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(controller.state(), CastState::casting(u"Kitchen"_s), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(loadedUrls(*second).size(), 1, 10000);
-        QVERIFY(fetch(loadedUrls(*second).first()));
+        QVERIFY(httpGet(loadedUrls(*second).first()));
         QCOMPARE(controller.state(), CastState::casting(u"Kitchen"_s));
     }
 };

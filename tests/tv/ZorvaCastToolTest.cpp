@@ -1,12 +1,11 @@
 #include "support/FakeCastReceiver.h"
+#include "support/HttpGet.h"
 #include "support/TestImages.h"
 
 #include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -18,19 +17,8 @@ class ZorvaCastToolTest : public QObject {
     static QString tool() { return QStringLiteral(ZV_BINARY_DIR "/tools/zorva-cast"); }
 
     static qsizetype fetch(const QString& url) {
-        const QUrl parsed(url);
-        QTcpSocket socket;
-        socket.connectToHost(parsed.host(), quint16(parsed.port()));
-        if (!socket.waitForConnected(5000))
-            return -1;
-        socket.write("GET " + parsed.path().toUtf8() + " HTTP/1.1\r\n\r\n");
-        QByteArray reply;
-        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
-            reply += socket.readAll();
-        reply += socket.readAll();
-        if (!reply.startsWith("HTTP/1.1 200 OK\r\n"))
-            return -1;
-        return reply.size() - reply.indexOf("\r\n\r\n") - 4;
+        const std::optional<QByteArray> body = httpGet(url);
+        return body ? body->size() : -1;
     }
 
     static bool finished(QProcess& process) { return process.state() == QProcess::NotRunning; }
