@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "card/MountAgent.h"
+#include "platform/AvahiBrowser.h"
 #include "platform/FileManagerReveal.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/LinuxVolumeMonitor.h"
@@ -94,7 +95,11 @@ int main(int argc, char* argv[]) {
     MainWindowControl windowControl;
     FreedesktopTrash trash;
     FileManagerReveal reveal;
-    ViewerStore store({&volumes, &devices, &folderChooser, &windowControl, &trash, &reveal, editsFolder()});
+    AvahiBrowser castBrowser;
+    StoreServices services{&volumes, &devices, &folderChooser, &windowControl,
+                           &trash,   &reveal,  editsFolder()};
+    services.castBrowser = &castBrowser;
+    ViewerStore store(services);
     ThumbnailLoader thumbnails(store.renderer(), *store.pools().utility(), ScreenConversion::forScreen);
 
     QObject::connect(&instance, &SingleInstance::activationRequested, &store, [&](const QString& requested) {

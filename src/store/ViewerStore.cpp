@@ -25,6 +25,7 @@ ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     connect(&toastTimer_, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
     lookBannerTimer_.setSingleShot(true);
     connect(&lookBannerTimer_, &QTimer::timeout, this, [this] { setLookBanner(std::nullopt); });
+    cast_ = std::make_unique<CastController>(renderer_, *pools_.userInitiated(), services_.castBrowser);
 }
 
 ViewerStore::~ViewerStore() {
@@ -43,6 +44,7 @@ void ViewerStore::start() {
     }
     if (services_.window)
         connect(services_.window, &WindowControl::fullScreenExited, this, [this] { setImmersive(false); });
+    cast_->startBrowsing();
     volumesChanged();
 }
 
@@ -172,7 +174,11 @@ void setBitmap(ViewerStore* store, QImage& field, const QImage& image, void (Vie
 } // namespace
 
 void ViewerStore::setDisplayedImage(const QImage& image) {
+    const qint64 before = displayedImage_.cacheKey();
     setBitmap(this, displayedImage_, image, &ViewerStore::displayedImageChanged);
+    // Each new stage image goes to the TV while casting.
+    if (!image.isNull() && image.cacheKey() != before)
+        cast_->show(image);
 }
 
 void ViewerStore::setDetailImage(const QImage& image) {

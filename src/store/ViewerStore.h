@@ -12,6 +12,7 @@
 #include "imaging/Look.h"
 #include "imaging/UnitRect.h"
 #include "platform/TaskPools.h"
+#include "tv/CastController.h"
 
 #include <QHash>
 #include <QImage>
@@ -23,6 +24,7 @@
 #include <optional>
 
 class DeviceProperties;
+class DnsSdBrowser;
 class FileReveal;
 class FolderChooser;
 class Trash;
@@ -42,6 +44,8 @@ struct StoreServices {
     QString editsFolder;
     // Multiplies every store timer's duration; tests run the timers on a faster clock.
     double timeScale = 1.0;
+    // Finds Cast TVs on the network; none: the TV list stays empty.
+    DnsSdBrowser* castBrowser = nullptr;
 };
 
 // The one model of the viewer: the library and the current shot, the stage
@@ -163,6 +167,7 @@ public:
 
     const ImageRenderer& renderer() const { return renderer_; }
     TaskPools& pools() { return pools_; }
+    CastController& cast() { return *cast_; }
 
 Q_SIGNALS:
     void libraryChanged();
@@ -291,4 +296,7 @@ private:
     // The camera the mount table answered last time; nothing when there was none.
     std::optional<PhotoSource> lastCamera_;
     bool started_ = false;
+
+    // Created last, handed the renderer; receives every new stage image.
+    std::unique_ptr<CastController> cast_;
 };

@@ -1,0 +1,166 @@
+#include "PhotoServer.h"
+
+#include <QPointer>
+#include <QStringDecoder>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How long an answered connection may take to hand its answer to the client.
+constexpr std::chrono::seconds kWriteTimeout{60};
+
+} // namespace
+
+// Everything that lives on the server's queue: the listener, the current
+// photo and the open connections.
+class PhotoServer::Listener : public QObject {
+public:
+    Listener(PhotoServer* owner, Settings settings, QObject* parent)
+        : QObject(parent)
+        , owner_(owner)
+        , settings_(settings) {}
+
+    std::expected<void, QString> start() {
+        if (server_)
+            return {};
+        auto server = std::make_unique<QTcpServer>(this);
+        if (!server->listen(QHostAddress::Any, settings_.port))
+            return std::unexpected(server->errorString());
+        connect(server.get(), &QTcpServer::newConnection, this, [this] { acceptPending(); });
+        server_ = server.release();
+        return {};
+    }
+
+    std::optional<quint16> port() const {
+        if (!server_ || server_->serverPort() == 0)
+            return std::nullopt;
+        return server_->serverPort();
+    }
+
+    QString publish(const QByteArray& jpeg) {
+        ++counter_;
+        path_ = u"/photo/"_s + QString::number(counter_) + u".jpg"_s;
+        jpeg_ = jpeg;
+        return path_;
+    }
+
+private:
+    void acceptPending() {
+        while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            if (open_ >= settings_.maxConnections) {
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            accept(socket);
+        }
+    }
+
+    void accept(QTcpSocket* socket) {
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        auto request = std::make_shared<QByteArray>();
+        auto answered = std::make_shared<bool>(false);
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        deadline->start(settings_.idleTimeout);
+
+        auto answer = [this, socket, request, answered, deadline] {
+            if (*answered)
+                return;
+            *answered = true;
+            deadline->start(kWriteTimeout);
+            respond(socket, *request);
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request, answered, answer] {
+            if (*answered) {
+                socket->readAll();
+                return;
+            }
+            request->append(socket->read(settings_.maxRequestBytes + 1 - request->size()));
+            if (request->contains("\r\n") || request->size() > settings_.maxRequestBytes)
+                answer();
+        });
+        // A client that ends its side without a line break is answered from what it sent.
+        connect(socket, &QTcpSocket::readChannelFinished, socket, answer);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    void respond(QTcpSocket* socket, const QByteArray& request) {
+        QString line;
+        if (request.size() <= settings_.maxRequestBytes) {
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            line = utf8.decode(request);
+            if (utf8.hasError())
+                line.clear();
+        }
+        const qsizetype end = line.indexOf(u"\r\n"_s);
+        if (end >= 0)
+            line.truncate(end);
+        const QStringList pieces = line.split(u' ', Qt::SkipEmptyParts);
+        const QString method = pieces.value(0);
+        const QString path = pieces.value(1);
+
+        const bool hit = (method == u"GET"_s || method == u"HEAD"_s) && !path_.isEmpty() && path == path_;
+        if (hit) {
+            socket->write(header(u"200 OK", jpeg_.size(), u"image/jpeg"));
+            if (method == u"GET"_s) {
+                socket->write(jpeg_);
+                Q_EMIT owner_->served(path_);
+            }
+        } else {
+            socket->write(header(u"404 Not Found", 0, u"text/plain"));
+        }
+        socket->disconnectFromHost();
+    }
+
+    PhotoServer* owner_;
+    Settings settings_;
+    QTcpServer* server_ = nullptr;
+    int open_ = 0;
+    qint64 counter_ = 0;
+    QString path_;
+    QByteArray jpeg_;
+};
+
+PhotoServer::PhotoServer()
+    : PhotoServer(Settings{}) {}
+
+PhotoServer::PhotoServer(Settings settings)
+    : queue_(u"photo-server"_s) {
+    listener_ = queue_.sync([&] { return new Listener(this, settings, queue_.context()); });
+}
+
+PhotoServer::~PhotoServer() {
+    // The listener and its connections go on their own thread, before this
+    // object stops being able to emit.
+    queue_.sync([this] { delete listener_; });
+}
+
+std::expected<void, QString> PhotoServer::start() {
+    return queue_.sync([this] { return listener_->start(); });
+}
+
+std::optional<quint16> PhotoServer::port() const {
+    return queue_.sync([this] { return listener_->port(); });
+}
+
+QString PhotoServer::publish(const QByteArray& jpeg) {
+    return queue_.sync([&] { return listener_->publish(jpeg); });
+}
+
+QByteArray PhotoServer::header(QStringView status, qsizetype length, QStringView type) {
+    return (u"HTTP/1.1 "_s + status + u"\r\nContent-Type: "_s + type + u"\r\nContent-Length: "_s +
+            QString::number(length) + u"\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n"_s)
+        .toUtf8();
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "tv/CastMessage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <functional>
+#include <optional>
+
+// A Cast receiver on 127.0.0.1 speaking TLS with a self-signed certificate
+// made at start: it answers LAUNCH with a RECEIVER_STATUS naming the Default
+// Media Receiver (when `answersLaunch`) and records every message it gets.
+class FakeCastReceiver {
+public:
+    bool answersLaunch = true;
+    QString transportId = QStringLiteral("web-7");
+    QString sessionId = QStringLiteral("session-7");
+    QList<CastMessage> received;
+    // Called for each message after it is recorded.
+    std::function<void(const CastMessage&)> onMessage;
+    bool peerClosed = false;
+
+    // Makes the certificate and listens; false (with `error`) when that fails.
+    bool start(QString* error = nullptr) {
+        if (!certificates_.isValid())
+            return fail(error, QStringLiteral("no temporary folder"));
+        const QString key = certificates_.filePath(QStringLiteral("key.pem"));
+        const QString cert = certificates_.filePath(QStringLiteral("cert.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                       QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
+                       QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Fake Cast")});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+            return fail(error, QStringLiteral("openssl could not make a certificate"));
+        QFile keyFile(key);
+        QFile certFile(cert);
+        if (!keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly))
+            return fail(error, QStringLiteral("certificate files missing"));
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
+        configuration.setLocalCertificate(QSslCertificate(certFile.readAll()));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server_.setSslConfiguration(configuration);
+        QObject::connect(&server_, &QSslServer::pendingConnectionAvailable, &server_, [this] { accept(); });
+        if (!server_.listen(QHostAddress::LocalHost))
+            return fail(error, server_.errorString());
+        return true;
+    }
+
+    quint16 port() const { return server_.serverPort(); }
+    bool isConnected() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
+
+    void send(const CastMessage& message) { sendRaw(message.framed()); }
+    void sendRaw(const QByteArray& bytes) {
+        if (socket_)
+            socket_->write(bytes);
+    }
+    // A message from the device itself ("receiver-0") or the app (transportId).
+    void sendJson(const QString& from, CastMessage::Namespace channel, const QJsonObject& json) {
+        send(CastMessage(from, QStringLiteral("sender-0"), CastMessage::urn(channel),
+                         QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))));
+    }
+    void sendStatus(bool withApplication) {
+        QJsonArray applications;
+        if (withApplication)
+            applications.append(QJsonObject{{QStringLiteral("appId"), QStringLiteral("CC1AD845")},
+                                            {QStringLiteral("transportId"), transportId},
+                                            {QStringLiteral("sessionId"), sessionId}});
+        sendJson(QStringLiteral("receiver-0"), CastMessage::Namespace::receiver,
+                 QJsonObject{{QStringLiteral("type"), QStringLiteral("RECEIVER_STATUS")},
+                             {QStringLiteral("requestId"), 1},
+                             {QStringLiteral("status"),
+                              QJsonObject{{QStringLiteral("applications"), applications}}}});
+    }
+    void close() {
+        if (socket_)
+            socket_->disconnectFromHost();
+    }
+
+    // The received messages of one "type", in order.
+    QList<QJsonObject> ofType(const QString& type) const {
+        QList<QJsonObject> found;
+        for (const CastMessage& message : received) {
+            const QJsonObject json = QJsonDocument::fromJson(message.payload.toUtf8()).object();
+            if (json.value(QStringLiteral("type")).toString() == type)
+                found.append(json);
+        }
+        return found;
+    }
+    std::optional<CastMessage> lastOfType(const QString& type) const {
+        for (qsizetype i = received.size() - 1; i >= 0; --i) {
+            const QJsonObject json = QJsonDocument::fromJson(received[i].payload.toUtf8()).object();
+            if (json.value(QStringLiteral("type")).toString() == type)
+                return received[i];
+        }
+        return std::nullopt;
+    }
+
+private:
+    static bool fail(QString* error, const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    }
+
+    void accept() {
+        auto* socket = qobject_cast<QSslSocket*>(server_.nextPendingConnection());
+        if (!socket)
+            return;
+        socket_ = socket;
+        buffer_.clear();
+        QObject::connect(socket, &QSslSocket::readyRead, &server_, [this, socket] { read(socket); });
+        QObject::connect(socket, &QSslSocket::disconnected, &server_, [this, socket] {
+            if (socket == socket_)
+                peerClosed = true;
+        });
+        read(socket);
+    }
+
+    void read(QSslSocket* socket) {
+        buffer_ += socket->readAll();
+        while (buffer_.size() >= 4) {
+            const quint32 length = qFromBigEndian<quint32>(buffer_.constData());
+            if (buffer_.size() < 4 + qsizetype(length))
+                return;
+            const auto message = CastMessage::decode(QByteArrayView(buffer_).sliced(4, length));
+            buffer_.remove(0, 4 + qsizetype(length));
+            if (!message)
+                continue;
+            received.append(*message);
+            const QJsonObject json = QJsonDocument::fromJson(message->payload.toUtf8()).object();
+            if (answersLaunch && json.value(QStringLiteral("type")).toString() == QStringLiteral("LAUNCH"))
+                sendStatus(true);
+            if (onMessage)
+                onMessage(*message);
+        }
+    }
+
+    QTemporaryDir certificates_;
+    QSslServer server_;
+    QPointer<QSslSocket> socket_;
+    QByteArray buffer_;
+};

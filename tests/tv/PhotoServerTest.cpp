@@ -1,0 +1,213 @@
+#include "tv/PhotoServer.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kMiss = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n"
+                         "Access-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n";
+
+QByteArray randomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+struct Exchange {
+    QByteArray reply;
+    bool closedByServer = false;
+};
+
+// Sends raw bytes and reads until the server closes the connection.
+Exchange exchange(quint16 port, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    Exchange result;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
+        result.reply += socket.readAll();
+    result.reply += socket.readAll();
+    result.closedByServer = socket.state() != QAbstractSocket::ConnectedState;
+    return result;
+}
+
+struct CurlReply {
+    QByteArray head;
+    QByteArray body;
+};
+
+std::optional<CurlReply> curl(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"curl"_s, QStringList{u"-s"_s, u"-i"_s, u"--max-time"_s, u"10"_s} + arguments);
+    if (!process.waitForFinished(15000) || process.exitCode() != 0)
+        return std::nullopt;
+    const QByteArray output = process.readAllStandardOutput();
+    const qsizetype end = output.indexOf("\r\n\r\n");
+    if (end < 0)
+        return std::nullopt;
+    return CurlReply{output.first(end + 4), output.sliced(end + 4)};
+}
+
+} // namespace
+
+class PhotoServerTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(u"curl"_s).isEmpty())
+            QSKIP("curl is not installed (scripts/setup installs it)");
+    }
+
+    // A real HTTP client sees 404 before any photo, then only the newest path.
+    void servesOnlyTheCurrentPhoto() {
+        PhotoServer server;
+        QVERIFY(!server.port());
+        QVERIFY(server.start());
+        const std::optional<quint16> port = server.port();
+        QVERIFY(port && *port != 0);
+        QVERIFY(server.start());
+        QCOMPARE(server.port(), port);
+        const QString base = u"http://127.0.0.1:"_s + QString::number(*port);
+
+        auto before = curl({base + u"/photo/1.jpg"_s});
+        QVERIFY(before);
+        QCOMPARE(before->head, kMiss);
+
+        const QByteArray first = randomBytes(200'000);
+        const QByteArray second = randomBytes(1'300'000);
+        QCOMPARE(server.publish(first), u"/photo/1.jpg"_s);
+        QCOMPARE(server.publish(second), u"/photo/2.jpg"_s);
+
+        auto old = curl({base + u"/photo/1.jpg"_s});
+        QVERIFY(old);
+        QCOMPARE(old->head, kMiss);
+        QVERIFY(old->body.isEmpty());
+
+        auto hit = curl({base + u"/photo/2.jpg"_s});
+        QVERIFY(hit);
+        QCOMPARE(hit->head,
+                 QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 1300000\r\n"
+                            "Access-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n"));
+        QVERIFY(hit->body == second);
+
+        auto head = curl({u"-I"_s, base + u"/photo/2.jpg"_s});
+        QVERIFY(head);
+        QVERIFY(head->head.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(head->head.contains("\r\nContent-Length: 1300000\r\n"));
+        QVERIFY(head->body.isEmpty());
+
+        for (const QString& miss : {u"/photo/2.jpg?x=1"_s, u"/photo/../photo/2.jpg"_s, u"/photo/3.jpg"_s}) {
+            auto reply = curl({u"--path-as-is"_s, base + miss});
+            QVERIFY(reply);
+            QCOMPARE(reply->head, kMiss);
+        }
+        auto post = curl({u"-X"_s, u"POST"_s, base + u"/photo/2.jpg"_s});
+        QVERIFY(post);
+        QCOMPARE(post->head, kMiss);
+    }
+
+    // Raw request lines: what matches the current path, and what never does.
+    void requestLines_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("hit");
+        QTest::newRow("several spaces") << QByteArray("GET    /photo/1.jpg   HTTP/1.1\r\n\r\n") << true;
+        QTest::newRow("no version, no headers") << QByteArray("GET /photo/1.jpg\r\n") << true;
+        QTest::newRow("head") << QByteArray("HEAD /photo/1.jpg HTTP/1.0\r\n\r\n") << true;
+        QTest::newRow("lower-case method") << QByteArray("get /photo/1.jpg HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("query") << QByteArray("GET /photo/1.jpg?a HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("traversal") << QByteArray("GET /../../../../etc/passwd HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("encoded traversal")
+            << QByteArray("GET /photo/..%2f..%2fetc%2fpasswd HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("absolute file") << QByteArray("GET /etc/passwd HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("no path") << QByteArray("GET\r\n\r\n") << false;
+        QTest::newRow("not UTF-8") << QByteArray("GET /photo/1.jpg\xff HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("longer than the limit")
+            << QByteArray("GET /photo/1.jpg" + QByteArray(3000, ' ')) << false;
+    }
+    void requestLines() {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, hit);
+        PhotoServer::Settings settings;
+        settings.maxRequestBytes = 2048;
+        PhotoServer server(settings);
+        QVERIFY(server.start());
+        const QByteArray jpeg = randomBytes(5000);
+        server.publish(jpeg);
+        const Exchange result = exchange(*server.port(), request);
+        QVERIFY(result.closedByServer);
+        if (!hit) {
+            QCOMPARE(result.reply, kMiss);
+        } else {
+            const QByteArray head = PhotoServer::header(u"200 OK", 5000, u"image/jpeg");
+            QCOMPARE(result.reply, request.startsWith("HEAD") ? head : head + jpeg);
+        }
+    }
+
+    // A client that never sends its request is dropped after the idle time; past
+    // the cap, new connections are closed at once and the old ones keep working.
+    void idleConnectionsAndCap() {
+        PhotoServer::Settings settings;
+        settings.idleTimeout = std::chrono::milliseconds(1000);
+        settings.maxConnections = 3;
+        PhotoServer server(settings);
+        QVERIFY(server.start());
+        server.publish("jpeg");
+        const quint16 port = *server.port();
+
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(held.back()->waitForConnected(5000));
+        }
+        QTcpSocket extra;
+        extra.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(extra.waitForConnected(5000));
+        QVERIFY(!extra.waitForReadyRead(3000));
+        QCOMPARE(extra.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(held[0]->state(), QAbstractSocket::ConnectedState);
+
+        held[0]->write("GET /photo/1.jpg HTTP/1.1\r\n\r\n");
+        QVERIFY(held[0]->waitForDisconnected(3000) || held[0]->state() == QAbstractSocket::UnconnectedState);
+        QVERIFY(held[0]->readAll().endsWith("\r\n\r\njpeg"));
+
+        for (int i = 1; i < 3; ++i) {
+            QVERIFY(held[i]->waitForDisconnected(5000) ||
+                    held[i]->state() == QAbstractSocket::UnconnectedState);
+            QVERIFY(held[i]->readAll().isEmpty());
+        }
+        QVERIFY(clock.elapsed() >= 1000);
+        QCOMPARE(exchange(port, "GET /photo/1.jpg HTTP/1.1\r\n\r\n").reply,
+                 PhotoServer::header(u"200 OK", 4, u"image/jpeg") + "jpeg");
+    }
+
+    void aTakenPortFailsToStart() {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::Any));
+        PhotoServer::Settings settings;
+        settings.port = taken.serverPort();
+        PhotoServer server(settings);
+        const auto started = server.start();
+        QVERIFY(!started);
+        QVERIFY(!started.error().isEmpty());
+        QVERIFY(!server.port());
+    }
+};
+
+QTEST_GUILESS_MAIN(PhotoServerTest)
+#include "PhotoServerTest.moc"
