@@ -69,6 +69,8 @@ private:
         auto answered = std::make_shared<bool>(false);
         auto* deadline = new QTimer(socket);
         deadline->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early; a client gets its whole time.
+        deadline->setTimerType(Qt::PreciseTimer);
         connect(deadline, &QTimer::timeout, socket, [socket] {
             socket->abort();
             socket->deleteLater();
