@@ -1,6 +1,6 @@
 #include "BareJpeg.h"
 
-#include "imaging/JpegErrorManager.h"
+#include "imaging/codec/JpegErrorManager.h"
 
 #include <QFile>
 

@@ -1,5 +1,7 @@
 #include "BenchInputs.h"
 
+#include "Ratio.h"
+
 #include "samplegen/CameraJpegWriter.h"
 #include "samplegen/CaptureInfo.h"
 #include "samplegen/DngWriter.h"
@@ -89,4 +91,16 @@ QString BenchInputs::cameraDng(QSize size) {
 
 QString BenchInputs::plainJpeg(QSize size) {
     return jpeg("plain.jpg", size, false);
+}
+
+int BenchInputs::screenSide() {
+    return smokeRun() ? 256 : 2560;
+}
+
+QSize BenchInputs::size24() {
+    return smokeRun() ? QSize(600, 400) : QSize(6000, 4000);
+}
+
+QSize BenchInputs::size12() {
+    return smokeRun() ? QSize(424, 283) : QSize(4240, 2832);
 }

@@ -20,6 +20,12 @@ public:
     // A camera JPEG whose EXIF block has no thumbnail.
     static QString plainJpeg(QSize size);
 
+    // The screen image's longest side, and the 24 and 12 megapixel inputs;
+    // smoke runs keep the proportions at a tenth of the size.
+    static int screenSide();
+    static QSize size24();
+    static QSize size12();
+
 private:
     // A camera JPEG at quality 92, 4:2:0, with or without an EXIF thumbnail.
     static QString jpeg(const char* kind, QSize size, bool thumbnail);

@@ -27,10 +27,10 @@ if(ZV_SANITIZE)
 endif()
 
 # zv_add_library(<target> LIBS ...): the library of one subsystem folder, made of
-# every header and source file in that folder.
+# every header and source file in that folder and its part folders.
 function(zv_add_library name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

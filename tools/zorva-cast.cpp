@@ -5,7 +5,7 @@
 // the photo server. Prints every state change; exits 0 once the TV fetched the
 // photo, or 1 with the failure text.
 
-#include "imaging/ImageRenderer.h"
+#include "imaging/render/ImageRenderer.h"
 #include "platform/AvahiBrowser.h"
 #include "tv/CastController.h"
 

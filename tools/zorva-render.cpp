@@ -7,8 +7,8 @@
 // renderer's error text and exits with status 1.
 
 #include "card/Shot.h"
-#include "imaging/ImageRenderer.h"
-#include "imaging/Look.h"
+#include "imaging/edit/Look.h"
+#include "imaging/render/ImageRenderer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

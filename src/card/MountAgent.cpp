@@ -1,6 +1,7 @@
 #include "MountAgent.h"
 
 #include "platform/LinuxVolumeMonitor.h"
+#include "platform/PlatformFiles.h"
 #include "platform/SingleInstance.h"
 #include "platform/SingleInstanceLauncher.h"
 #include "platform/Syslog.h"
@@ -67,7 +68,7 @@ QString decodeLine(QStringView line) {
 // This process's executable, read from the kernel rather than from the
 // application object, so that any thread may ask.
 QString thisExecutable() {
-    return QFile::symLinkTarget(u"/proc/self/exe"_s);
+    return PlatformFiles::executablePath();
 }
 
 std::optional<QByteArray> readSmallFile(const QString& path) {

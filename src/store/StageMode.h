@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/UnitRect.h"
+#include "imaging/edit/UnitRect.h"
 
 #include <optional>
 

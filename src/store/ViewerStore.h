@@ -6,11 +6,11 @@
 #include "Toast.h"
 
 #include "card/Shot.h"
-#include "imaging/CropAspect.h"
-#include "imaging/Edit.h"
-#include "imaging/ImageRenderer.h"
-#include "imaging/Look.h"
-#include "imaging/UnitRect.h"
+#include "imaging/edit/CropAspect.h"
+#include "imaging/edit/Edit.h"
+#include "imaging/edit/Look.h"
+#include "imaging/edit/UnitRect.h"
+#include "imaging/render/ImageRenderer.h"
 #include "platform/TaskPools.h"
 #include "tv/CastController.h"
 

@@ -4,7 +4,7 @@
 
 #include "ViewerStore.h"
 
-#include "imaging/ParallelRunner.h"
+#include "imaging/pixels/ParallelRunner.h"
 #include "platform/WindowControl.h"
 
 #include <QtConcurrent/QtConcurrentRun>

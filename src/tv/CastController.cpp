@@ -1,6 +1,6 @@
 #include "CastController.h"
 
-#include "imaging/ImageRenderer.h"
+#include "imaging/render/ImageRenderer.h"
 #include "platform/DnsSdBrowser.h"
 #include "platform/Observable.h"
 

@@ -2,7 +2,7 @@
 
 #include "Appearance.h"
 
-#include "imaging/CropAspect.h"
+#include "imaging/edit/CropAspect.h"
 #include "store/ViewerStore.h"
 
 #include <QButtonGroup>

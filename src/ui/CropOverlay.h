@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imaging/CropGeometry.h"
-#include "imaging/UnitRect.h"
+#include "imaging/edit/CropGeometry.h"
+#include "imaging/edit/UnitRect.h"
 
 #include <QWidget>
 

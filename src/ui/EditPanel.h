@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/Adjustments.h"
+#include "imaging/edit/Adjustments.h"
 
 #include <QScrollArea>
 

@@ -1,6 +1,6 @@
 #include "ScreenConversion.h"
 
-#include "imaging/ScreenColor.h"
+#include "imaging/color/ScreenColor.h"
 
 QImage ScreenConversion::forScreen(const QImage& displayP3) {
     // Linux desktops do not tell Qt the screen's profile; an sRGB screen is

@@ -1,7 +1,7 @@
 #include "ThumbnailLoader.h"
 
-#include "imaging/ImageRenderer.h"
-#include "imaging/ParallelRunner.h"
+#include "imaging/pixels/ParallelRunner.h"
+#include "imaging/render/ImageRenderer.h"
 #include "platform/TaskPools.h"
 
 #include <QPainter>

@@ -3,7 +3,7 @@
 // Shared helpers of the imaging tests: camera-like files from the sample
 // generator, the bundled sample card, and pixel arithmetic.
 
-#include "imaging/ColorMath.h"
+#include "imaging/color/ColorMath.h"
 
 #include "samplegen/CameraJpegWriter.h"
 #include "samplegen/CaptureInfo.h"

@@ -3,7 +3,7 @@
 #include "support/FakeCastReceiver.h"
 #include "support/HttpGet.h"
 
-#include "imaging/ImageRenderer.h"
+#include "imaging/render/ImageRenderer.h"
 
 #include <QImage>
 #include <QLinearGradient>

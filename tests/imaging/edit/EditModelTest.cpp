@@ -1,0 +1,169 @@
+#include "imaging/edit/CropAspect.h"
+#include "imaging/edit/CropGeometry.h"
+#include "imaging/edit/Edit.h"
+#include "imaging/edit/Look.h"
+#include "imaging/render/RenderContext.h"
+
+#include <QColorSpace>
+#include <QTest>
+
+namespace {
+
+constexpr double kTolerance = 1e-12;
+
+bool near(const UnitRect& a, const UnitRect& b) {
+    return std::fabs(a.x - b.x) < kTolerance && std::fabs(a.y - b.y) < kTolerance &&
+           std::fabs(a.width - b.width) < kTolerance && std::fabs(a.height - b.height) < kTolerance;
+}
+
+QString describe(const UnitRect& r) {
+    return QStringLiteral("(%1, %2, %3, %4)").arg(r.x).arg(r.y).arg(r.width).arg(r.height);
+}
+
+// An image of the given extent whose pixels are never needed.
+Image extentOnly(int width, int height) {
+    return Image::fromRaw(QStringLiteral("/nonexistent.dng"), QSize(width, height), 1);
+}
+
+// Each pixel a different colour, tagged Display P3 so rendering is exact.
+QImage numbered(int width, int height) {
+    QImage image(width, height, QImage::Format_RGBX8888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) % 256));
+    image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    return image;
+}
+
+} // namespace
+
+class EditModelTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void storedNamesAndRatios() {
+        for (Look look : kLooks)
+            QCOMPARE(lookFromRawValue(rawValue(look)), std::optional(look));
+        QCOMPARE(lookFromRawValue(u"vivid"), std::optional(Look::vivid));
+        QCOMPARE(lookFromRawValue(u"Vivid"), std::optional<Look>());
+        QCOMPARE(lookFromRawValue(u"sepia"), std::optional<Look>());
+        QCOMPARE(shortcutDigit(Look::natural), QChar(u'1'));
+        QCOMPARE(shortcutDigit(Look::cool), QChar(u'8'));
+        QCOMPARE(cropAspectFromRawValue(u"landscape3x2"), std::optional(CropAspect::landscape3x2));
+        QCOMPARE(ratio(CropAspect::free, 1.5), std::optional<double>());
+        QCOMPARE(ratio(CropAspect::original, 1.5), std::optional(1.5));
+        QCOMPARE(ratio(CropAspect::portrait4x5, 1.5), std::optional(0.8));
+    }
+
+    void unchangedEditsReturnTheVeryImage() {
+        const Image image = Image::fromBitmap(numbered(8, 8));
+        Edit edit;
+        QVERIFY(edit.isUnchanged());
+        QVERIFY(edit.apply(image).isSameAs(image));
+        QVERIFY(apply(Look::natural, image).isSameAs(image));
+        edit.adjustments.contrast = 1.2;
+        QVERIFY(!edit.isUnchanged());
+        QVERIFY(!edit.apply(image).isSameAs(image));
+        edit.adjustments.contrast = 1.0;
+        QVERIFY(edit.isUnchanged());
+        edit.crop = UnitRect::whole();
+        QVERIFY(!edit.isUnchanged()); // a crop of the whole picture is still a crop
+        edit.crop.reset();
+        edit.look = Look::mono;
+        QVERIFY(!edit.isUnchanged());
+    }
+
+    void neutralStepsAreSkipped() {
+        const Image image = extentOnly(60, 40);
+        // Only saturation: one colour step (its values are checked in EditReferenceTest).
+        Edit edit;
+        edit.adjustments.saturation = 1.4;
+        const Image result = edit.apply(image);
+        QCOMPARE(result.node()->kind, Image::Node::Kind::color);
+        QVERIFY(result.node()->input.get() == image.node());
+
+        // Every colour step: look, exposure, controls, warmth, in this order.
+        Edit all;
+        all.look = Look::chrome;
+        all.adjustments = {0.5, 1.2, 0.8, 0.3};
+        int filters = 0;
+        const Image edited = all.apply(image);
+        for (const Image::Node* n = edited.node(); n != image.node(); n = n->input.get()) {
+            QCOMPARE(n->kind, Image::Node::Kind::color);
+            ++filters;
+        }
+        QCOMPARE(filters, 4);
+    }
+
+    void cropPixels_data() {
+        QTest::addColumn<UnitRect>("crop");
+        QTest::addColumn<QRect>("pixels"); // top-down, in the bitmap
+        QTest::newRow("top half, middle") << UnitRect{0.25, 0, 0.5, 0.5} << QRect(15, 0, 30, 20);
+        QTest::newRow("exact") << UnitRect{0.15, 0.15, 0.3, 0.3} << QRect(9, 6, 18, 12);
+        QTest::newRow("rounded outwards") << UnitRect{0.11, 0.13, 0.3, 0.3} << QRect(6, 5, 19, 13);
+        QTest::newRow("bottom right corner") << UnitRect{0.9, 0.95, 0.1, 0.05} << QRect(54, 38, 6, 2);
+        QTest::newRow("whole") << UnitRect::whole() << QRect(0, 0, 60, 40);
+    }
+    void cropPixels() {
+        QFETCH(UnitRect, crop);
+        QFETCH(QRect, pixels);
+        const QImage bitmap = numbered(60, 40);
+        Edit edit;
+        edit.crop = crop;
+        const Image result = edit.apply(Image::fromBitmap(bitmap));
+        QCOMPARE(result.extent(), (ImageRect{0, 0, double(pixels.width()), double(pixels.height())}));
+        const RenderContext context(2);
+        const auto rendered = context.render(result, QColorSpace(QColorSpace::DisplayP3));
+        QVERIFY(rendered.has_value());
+        QCOMPARE(rendered->size(), pixels.size());
+        const QImage expected = bitmap.copy(pixels);
+        QCOMPARE(*rendered, expected);
+        // Rows exactly the width apart, as in Qt's own images: Qt 6.4's
+        // conversions write whole source rows, past the end of a result
+        // made from a crop of wider rows.
+        QCOMPARE(rendered->bytesPerLine(), qsizetype(pixels.width()) * 4);
+        const QImage converted = rendered->convertToFormat(QImage::Format_RGBA8888);
+        QCOMPARE(converted.pixel(pixels.width() - 1, pixels.height() - 1),
+                 expected.pixel(pixels.width() - 1, pixels.height() - 1));
+    }
+
+    void cropCornerDrags_data() {
+        using C = CropGeometry::Corner;
+        QTest::addColumn<UnitRect>("rect");
+        QTest::addColumn<int>("corner");
+        QTest::addColumn<double>("dx");
+        QTest::addColumn<double>("dy");
+        QTest::addColumn<double>("ratio"); // 0: free
+        QTest::addColumn<UnitRect>("expected");
+        QTest::newRow("bottom right out to the edge") << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight)
+                                                      << 1.0 << 1.0 << 0.0 << UnitRect{0.1, 0.1, 0.9, 0.9};
+        QTest::newRow("bottom right past the anchor")
+            << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight) << -1.0 << -1.0 << 0.0
+            << UnitRect{0.1, 0.1, 0.04, 0.04};
+        QTest::newRow("top left with ratio 1") << UnitRect{0.2, 0.2, 0.6, 0.6} << int(C::topLeft) << 0.1
+                                               << 0.0 << 1.0 << UnitRect{0.3, 0.3, 0.5, 0.5};
+        QTest::newRow("top right within") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::topRight) << 0.1 << -0.1
+                                          << 0.0 << UnitRect{0.2, 0.1, 0.5, 0.5};
+        QTest::newRow("bottom left to the left edge") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::bottomLeft)
+                                                      << -0.5 << 0.1 << 0.0 << UnitRect{0.0, 0.2, 0.6, 0.5};
+        QTest::newRow("anchor nearer the edge than the minimum")
+            << UnitRect{0.0, 0.0, 0.02, 0.5} << int(C::bottomLeft) << 0.5 << 0.0 << 0.0
+            << UnitRect{0.0, 0.0, 0.02, 0.5};
+        QTest::newRow("ratio shrinks the wider side") << UnitRect{0.1, 0.1, 0.4, 0.2} << int(C::bottomRight)
+                                                      << 0.0 << 0.0 << 1.0 << UnitRect{0.1, 0.1, 0.2, 0.2};
+    }
+    void cropCornerDrags() {
+        QFETCH(UnitRect, rect);
+        QFETCH(int, corner);
+        QFETCH(double, dx);
+        QFETCH(double, dy);
+        QFETCH(double, ratio);
+        QFETCH(UnitRect, expected);
+        const UnitRect result =
+            CropGeometry::resized(rect, CropGeometry::Corner(corner), dx, dy,
+                                  ratio > 0 ? std::optional<double>(ratio) : std::nullopt);
+        QVERIFY2(near(result, expected), qPrintable(describe(result)));
+    }
+};
+
+QTEST_GUILESS_MAIN(EditModelTest)
+#include "EditModelTest.moc"
