@@ -7,6 +7,7 @@
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/GuiScreenList.h"
 #include "platform/VolumeMonitor.h"
 #include "store/ViewerStore.h"
 #include "ui/MainWindow.h"
@@ -61,8 +62,8 @@ struct Viewer {
     FreedesktopTrash trash;
     NoReveal reveal;
     QTemporaryDir home;
-    ViewerStore store{StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal,
-                                    home.filePath(QStringLiteral("edits"))}};
+    GuiScreenList screens;
+    ViewerStore store{services()};
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
     MainWindow main{store, thumbnails, ScreenConversion::forScreen};
 
@@ -74,6 +75,13 @@ struct Viewer {
         main.activateWindow();
         (void)QTest::qWaitForWindowActive(&main);
         store.start();
+    }
+
+    StoreServices services() {
+        StoreServices wired{
+            &volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(QStringLiteral("edits"))};
+        wired.screens = &screens;
+        return wired;
     }
 
     bool open(const QString& folder) {
