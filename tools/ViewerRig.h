@@ -4,6 +4,7 @@
 // mounts, devices or dialogs: the developer tools open their own folders.
 
 #include "platform/DeviceProperties.h"
+#include "platform/DnsSdBrowser.h"
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
 #include "platform/FreedesktopTrash.h"
@@ -54,6 +55,13 @@ bool waitFor(Predicate done, int timeoutMs = 30000) {
     return true;
 }
 
+// TVs the tool lists itself instead of finding them on the network.
+class ListedTvs final : public DnsSdBrowser {
+public:
+    void start(const QString&) override {}
+    void announce(const QList<DnsSdResult>& results) { Q_EMIT resultsChanged(results); }
+};
+
 struct Viewer {
     NoVolumes volumes;
     NoDevices devices;
@@ -63,6 +71,7 @@ struct Viewer {
     NoReveal reveal;
     QTemporaryDir home;
     GuiScreenList screens;
+    ListedTvs tvs;
     ViewerStore store{services()};
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
     MainWindow main{store, thumbnails, ScreenConversion::forScreen};
@@ -81,6 +90,7 @@ struct Viewer {
         StoreServices wired{
             &volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(QStringLiteral("edits"))};
         wired.screens = &screens;
+        wired.castBrowser = &tvs;
         return wired;
     }
 
