@@ -4,9 +4,11 @@
 // mounts, devices or dialogs: the developer tools open their own folders.
 
 #include "platform/DeviceProperties.h"
+#include "platform/DnsSdBrowser.h"
 #include "platform/FileReveal.h"
 #include "platform/FolderChooser.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/GuiScreenList.h"
 #include "platform/VolumeMonitor.h"
 #include "store/ViewerStore.h"
 #include "ui/MainWindow.h"
@@ -53,6 +55,13 @@ bool waitFor(Predicate done, int timeoutMs = 30000) {
     return true;
 }
 
+// TVs the tool lists itself instead of finding them on the network.
+class ListedTvs final : public DnsSdBrowser {
+public:
+    void start(const QString&) override {}
+    void announce(const QList<DnsSdResult>& results) { Q_EMIT resultsChanged(results); }
+};
+
 struct Viewer {
     NoVolumes volumes;
     NoDevices devices;
@@ -61,8 +70,9 @@ struct Viewer {
     FreedesktopTrash trash;
     NoReveal reveal;
     QTemporaryDir home;
-    ViewerStore store{StoreServices{&volumes, &devices, &chooser, &window, &trash, &reveal,
-                                    home.filePath(QStringLiteral("edits"))}};
+    GuiScreenList screens;
+    ListedTvs tvs;
+    ViewerStore store{services()};
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), ScreenConversion::forScreen};
     MainWindow main{store, thumbnails, ScreenConversion::forScreen};
 
@@ -74,6 +84,14 @@ struct Viewer {
         main.activateWindow();
         (void)QTest::qWaitForWindowActive(&main);
         store.start();
+    }
+
+    StoreServices services() {
+        StoreServices wired{
+            &volumes, &devices, &chooser, &window, &trash, &reveal, home.filePath(QStringLiteral("edits"))};
+        wired.screens = &screens;
+        wired.castBrowser = &tvs;
+        return wired;
     }
 
     bool open(const QString& folder) {

@@ -1,16 +1,26 @@
 // zorva-screenshots OUTDIR: shows the window in each of its main states on
 // files it makes itself and writes one PNG per state into OUTDIR: empty,
 // scanning, loaded (with the filmstrip), zoomed, failed, toast, edit panel,
-// crop. Run it under Xvfb or on a desktop and look at the pictures.
+// crop, failed, then the TV menu open in each cast state against a local test
+// receiver, and with a second screen (run it on two screens, or with
+// QT_QPA_PLATFORM=offscreen:configfile=LAYOUT.json) the menu while presenting
+// and the presentation window. Run it under Xvfb or on a desktop and look at
+// the pictures.
 
 #include "ViewerRig.h"
+#include "support/FakeCastReceiver.h"
 
 #include "samplegen/SampleCard.h"
 #include "ui/Appearance.h"
+#include "ui/CastMenu.h"
+#include "ui/PresentationView.h"
+#include "ui/ViewerToolbar.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QPainter>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +39,63 @@ void shoot(Viewer& viewer, const QString& path, int settleMs = 700) {
     QTest::qWait(settleMs);
     viewer.main.grab().save(path);
     QTextStream(stdout) << path << '\n';
+}
+
+// The window with the TV menu open under its button.
+void shootMenu(Viewer& viewer, const QString& path) {
+    CastMenu* button = viewer.main.toolbar()->castMenu();
+    QMenu* menu = button->menu();
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    waitFor([&] { return idle(viewer); });
+    QTest::qWait(300);
+    QPixmap shot = viewer.main.grab();
+    const QPixmap items = menu->grab();
+    QPoint at = button->mapTo(&viewer.main, QPoint(0, button->height()));
+    at.setX(std::min(at.x(), viewer.main.width() - items.width() - 4));
+    QPainter painter(&shot);
+    painter.drawPixmap(at, items);
+    painter.end();
+    menu->hide();
+    shot.save(path);
+    QTextStream(stdout) << path << '\n';
+}
+
+void shootTv(Viewer& viewer, const QDir& out) {
+    FakeCastReceiver tv;
+    QString error;
+    if (!tv.start(&error)) {
+        QTextStream(stderr) << "no test receiver for the TV menu: " << error << '\n';
+        return;
+    }
+    tv.answersLaunch = false;
+    shootMenu(viewer, out.filePath(u"9-tv-looking.png"_s));
+    viewer.tvs.announce(
+        {DnsSdResult{{u"127.0.0.1"_s, tv.port()}, QMap<QString, QString>{{u"fn"_s, u"Living Room"_s}}},
+         DnsSdResult{{u"127.0.0.1"_s, 1}, QMap<QString, QString>{{u"fn"_s, u"Attic"_s}}}});
+    CastController& cast = viewer.store.cast();
+    cast.connectTo(cast.devices().at(1));
+    waitFor([&] { return !tv.ofType(u"LAUNCH"_s).isEmpty(); });
+    shootMenu(viewer, out.filePath(u"10-tv-connecting.png"_s));
+    tv.sendStatus(true);
+    waitFor([&] { return cast.state().kind == CastState::Kind::casting; });
+    shootMenu(viewer, out.filePath(u"11-tv-casting.png"_s));
+    cast.disconnect();
+    cast.connectTo(cast.devices().at(0));
+    waitFor([&] { return cast.state().kind == CastState::Kind::failed; });
+    shootMenu(viewer, out.filePath(u"12-tv-failed.png"_s));
+
+    TVDisplay& display = viewer.store.tvDisplay();
+    if (!display.secondScreenName())
+        return;
+    display.present([&](const ScreenInfo& screen) { return PresentationView::cover(viewer.store, screen); });
+    shootMenu(viewer, out.filePath(u"13-tv-presenting.png"_s));
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* view = qobject_cast<PresentationView*>(top)) {
+            view->grab().save(out.filePath(u"14-presentation.png"_s));
+            QTextStream(stdout) << out.filePath(u"14-presentation.png"_s) << '\n';
+        }
+    }
+    display.close();
 }
 
 } // namespace
@@ -79,6 +146,8 @@ int main(int argc, char* argv[]) {
     shoot(viewer, out.filePath(u"7-crop.png"_s));
     viewer.store.cancelCrop();
     viewer.store.setEditPanelShown(false);
+
+    shootTv(viewer, out);
 
     // A damaged photo, the newest of its folder.
     const QString broken = dir.filePath(u"broken"_s);

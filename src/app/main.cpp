@@ -4,6 +4,7 @@
 #include "platform/AvahiBrowser.h"
 #include "platform/FileManagerReveal.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/GuiScreenList.h"
 #include "platform/LinuxVolumeMonitor.h"
 #include "platform/SingleInstance.h"
 #include "platform/TaskPools.h"
@@ -99,6 +100,8 @@ int main(int argc, char* argv[]) {
     StoreServices services{&volumes, &devices, &folderChooser, &windowControl,
                            &trash,   &reveal,  editsFolder()};
     services.castBrowser = &castBrowser;
+    GuiScreenList screens;
+    services.screens = &screens;
     ViewerStore store(services);
     ThumbnailLoader thumbnails(store.renderer(), *store.pools().utility(), ScreenConversion::forScreen);
 

@@ -25,6 +25,7 @@ ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     connect(&toastTimer_, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
     lookBannerTimer_.setSingleShot(true);
     connect(&lookBannerTimer_, &QTimer::timeout, this, [this] { setLookBanner(std::nullopt); });
+    tvDisplay_ = std::make_unique<TVDisplay>(services_.screens);
     cast_ = std::make_unique<CastController>(renderer_, *pools_.userInitiated(), services_.castBrowser);
 }
 

@@ -13,6 +13,7 @@
 #include "imaging/render/ImageRenderer.h"
 #include "platform/TaskPools.h"
 #include "tv/CastController.h"
+#include "tv/TVDisplay.h"
 
 #include <QHash>
 #include <QImage>
@@ -27,6 +28,7 @@ class DeviceProperties;
 class DnsSdBrowser;
 class FileReveal;
 class FolderChooser;
+class ScreenList;
 class Trash;
 class VolumeMonitor;
 class WindowControl;
@@ -46,6 +48,8 @@ struct StoreServices {
     double timeScale = 1.0;
     // Finds Cast TVs on the network; none: the TV list stays empty.
     DnsSdBrowser* castBrowser = nullptr;
+    // The desktop's screens; none: there is never a second screen for the TV.
+    ScreenList* screens = nullptr;
 };
 
 // The one model of the viewer: the library and the current shot, the stage
@@ -168,6 +172,9 @@ public:
     const ImageRenderer& renderer() const { return renderer_; }
     TaskPools& pools() { return pools_; }
     CastController& cast() { return *cast_; }
+    const CastController& cast() const { return *cast_; }
+    TVDisplay& tvDisplay() { return *tvDisplay_; }
+    const TVDisplay& tvDisplay() const { return *tvDisplay_; }
 
 Q_SIGNALS:
     void libraryChanged();
@@ -297,6 +304,8 @@ private:
     std::optional<PhotoSource> lastCamera_;
     bool started_ = false;
 
+    // Covers the TV's screen with the presentation; created after the renderer.
+    std::unique_ptr<TVDisplay> tvDisplay_;
     // Created last, handed the renderer; receives every new stage image.
     std::unique_ptr<CastController> cast_;
 };

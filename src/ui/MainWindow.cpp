@@ -2,6 +2,7 @@
 
 #include "ContentView.h"
 #include "PhotoCommands.h"
+#include "ViewerToolbar.h"
 #include "WindowTitles.h"
 
 #include "store/ViewerStore.h"
@@ -17,19 +18,24 @@ MainWindow::MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageIma
     : QMainWindow(parent)
     , store_(store)
     , content_(new ContentView(store, thumbnails, std::move(convert), this))
-    , commands_(new PhotoCommands(store, *this)) {
+    , commands_(new PhotoCommands(store, *this))
+    , toolbar_(new ViewerToolbar(store, this)) {
     setObjectName(u"viewer"_s);
     setMinimumSize(900, 600);
     setCentralWidget(content_);
     setAttribute(Qt::WA_QuitOnClose);
+    addToolBar(Qt::TopToolBarArea, toolbar_);
 
     for (auto signal :
          {&ViewerStore::libraryChanged, &ViewerStore::shotsChanged, &ViewerStore::currentIndexChanged})
         connect(&store_, signal, this, &MainWindow::updateTitle);
+    connect(&store_.cast(), &CastController::stateChanged, this, &MainWindow::updateTitle);
     connect(&store_, &ViewerStore::permanentDeleteCandidateChanged, this,
             &MainWindow::confirmPermanentDelete);
-    connect(&store_, &ViewerStore::isImmersiveChanged, this,
-            [this] { menuBar()->setVisible(!store_.isImmersive()); });
+    connect(&store_, &ViewerStore::isImmersiveChanged, this, [this] {
+        menuBar()->setVisible(!store_.isImmersive());
+        toolbar_->setVisible(!store_.isImmersive());
+    });
     updateTitle();
 }
 
@@ -40,6 +46,11 @@ QString MainWindow::subtitle(const ViewerStore& store) {
                      QString::number(store.shots().size());
         parts << shot->name;
     }
+    const CastState& cast = store.cast().state();
+    if (cast.kind == CastState::Kind::connecting)
+        parts << u"Connecting to "_s + cast.device + u"\u2026"_s;
+    else if (cast.kind == CastState::Kind::casting)
+        parts << u"Casting to "_s + cast.device;
     return parts.join(u" \u00B7 "_s);
 }
 

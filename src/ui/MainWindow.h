@@ -8,10 +8,12 @@ class ContentView;
 class PhotoCommands;
 class QMessageBox;
 class ThumbnailLoader;
+class ViewerToolbar;
 class ViewerStore;
 
 // The viewer's only window ("viewer"): its title and subtitle follow the store,
-// its content is the stage, filmstrip and edit panel, its menus are the
+// its content is the stage, filmstrip and edit panel under the toolbar
+// (all hidden but the stage in immersive mode), its menus are the
 // viewer's commands, and it asks before a permanent delete. Closing it quits.
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -21,7 +23,8 @@ public:
 
     ContentView* content() const { return content_; }
     PhotoCommands* commands() const { return commands_; }
-    // The parts after the title: "3 of 120 · ABCD0123"; Qt windows have no
+    ViewerToolbar* toolbar() const { return toolbar_; }
+    // The parts after the title: "3 of 120 · ABCD0123 · Casting to Den"; Qt windows have no
     // subtitle line, so the title bar reads "title — subtitle".
     QString subtitle() const;
     // The permanent-delete question while it is open.
@@ -44,6 +47,7 @@ private:
     ViewerStore& store_;
     ContentView* content_;
     PhotoCommands* commands_;
+    ViewerToolbar* toolbar_;
     QMessageBox* confirmation_ = nullptr;
     bool shown_ = false;
 };

@@ -11,6 +11,7 @@
 #include "Spinner.h"
 #include "StageArrow.h"
 
+#include "platform/PlatformTexts.h"
 #include "store/ViewerStore.h"
 
 #include <QEnterEvent>
@@ -69,7 +70,8 @@ PhotoStage::PhotoStage(ViewerStore& store, StageImageConverter::Convert convert,
     banner_->setAttribute(Qt::WA_TransparentForMouseEvents);
     formatBadge_->setObjectName(u"formatBadge"_s);
     zoomBadge_->setObjectName(u"zoomBadge"_s);
-    zoomBadge_->setToolTip(u"\u23180 or Z shows the whole photo"_s);
+    zoomBadge_->setToolTip(PlatformTexts::keys(QKeySequence(Qt::CTRL | Qt::Key_0)) +
+                           u" or Z shows the whole photo"_s);
     previous_->setObjectName(u"previousArrow"_s);
     next_->setObjectName(u"nextArrow"_s);
     failure_->setObjectName(u"failureNotice"_s);

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <utility>
 
 namespace Symbols {
 
@@ -51,8 +52,59 @@ void draw(QPainter& painter, Symbol symbol, const QRectF& box, const QColor& col
         painter.drawEllipse(at(12, 17.3), weight * 0.75, weight * 0.75);
         break;
     }
+    case Symbol::tv:
+    case Symbol::tvFill: {
+        QPainterPath screen;
+        screen.addRoundedRect(QRectF(at(2, 4), at(22, 17)), 2 * u, 2 * u);
+        if (symbol == Symbol::tvFill)
+            painter.setBrush(color);
+        painter.drawPath(screen);
+        painter.drawLine(at(8, 20.5), at(16, 20.5));
+        break;
+    }
+    case Symbol::sliders:
+        for (const auto& [y, knob] : {std::pair{6.0, 15.0}, {12.0, 8.0}, {18.0, 13.0}}) {
+            painter.drawLine(at(3, y), at(21, y));
+            painter.save();
+            painter.setBrush(color);
+            painter.drawEllipse(at(knob, y), 2.2 * u, 2.2 * u);
+            painter.restore();
+        }
+        break;
+    case Symbol::trash: {
+        painter.drawLine(at(3.5, 6), at(20.5, 6));
+        painter.drawPolyline(QPolygonF{at(9, 6), at(9, 3.5), at(15, 3.5), at(15, 6)});
+        QPainterPath can;
+        can.moveTo(at(5.5, 6));
+        can.lineTo(at(6.8, 20));
+        can.quadTo(at(7, 21), at(8, 21));
+        can.lineTo(at(16, 21));
+        can.quadTo(at(17, 21), at(17.2, 20));
+        can.lineTo(at(18.5, 6));
+        painter.drawPath(can);
+        painter.drawLine(at(10, 10), at(10, 17));
+        painter.drawLine(at(14, 10), at(14, 17));
+        break;
+    }
+    case Symbol::checkmark:
+        painter.drawPolyline(QPolygonF{at(4.5, 12.5), at(9.5, 17.5), at(19.5, 6.5)});
+        break;
     }
     painter.restore();
+}
+
+QIcon icon(Symbol symbol, const QColor& color, int size) {
+    QIcon result;
+    for (int scale : {1, 2}) {
+        QPixmap pixmap(size * scale, size * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        draw(painter, symbol, QRectF(0, 0, size, size), color, size / 12.0);
+        painter.end();
+        result.addPixmap(pixmap);
+    }
+    return result;
 }
 
 } // namespace Symbols

@@ -3,6 +3,8 @@
 #include "Appearance.h"
 #include "Symbols.h"
 
+#include "platform/PlatformTexts.h"
+
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -83,7 +85,7 @@ QString ToastView::actionLabel(ToastAction::Kind kind) {
     case ToastAction::Kind::undoTrash:
         return u"Undo"_s;
     case ToastAction::Kind::showInFinder:
-        return u"Show in Finder"_s;
+        return PlatformTexts::revealFile();
     case ToastAction::Kind::restartForUpdate:
         return u"Restart"_s;
     }

@@ -59,7 +59,9 @@ private Q_SLOTS:
         QCOMPARE(banners, (QList<std::optional<Look>>{Look::cool, Look::natural, Look::cool, Look::warm,
                                                       std::nullopt}));
 
-        // The same look again still re-renders and flashes.
+        // The same look again still re-renders and flashes (once the renders
+        // of the changes above have landed).
+        h.settle();
         QSignalSpy renders(&h.store, &ViewerStore::displayedImageChanged);
         h.store.selectLook(Look::warm);
         QCOMPARE(h.store.lookBanner(), Look::warm);

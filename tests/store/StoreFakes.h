@@ -7,6 +7,7 @@
 #include "platform/VolumeMonitor.h"
 #include "platform/WindowControl.h"
 #include "store/ViewerStore.h"
+#include "tv/TvFakes.h"
 
 #include <QCoreApplication>
 #include <QList>
@@ -124,6 +125,8 @@ struct StoreHarness {
     FakeWindow window;
     CardTrash trash;
     FakeReveal reveal;
+    FakeDnsSdBrowser castBrowser;
+    FakeScreens screens;
     // The name of the Pictures folder, as the desktop's language has it.
     QString pictures;
     std::unique_ptr<ViewerStore> storage;
@@ -162,6 +165,8 @@ private:
         qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
         StoreServices services{&volumes, &devices, &chooser,      &window,
                                &trash,   &reveal,  editsFolder(), timeScale};
+        services.castBrowser = &castBrowser;
+        services.screens = &screens;
         return std::make_unique<ViewerStore>(services);
     }
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DnsSdBrowser.h"
+#include "platform/ScreenList.h"
 
 #include <QStringList>
 
@@ -11,4 +12,16 @@ public:
 
     void start(const QString& type) override { started.append(type); }
     void announce(const QList<DnsSdResult>& results) { Q_EMIT resultsChanged(results); }
+};
+
+// The desktop's screens as the test sets them.
+class FakeScreens final : public ScreenList {
+public:
+    QList<ScreenInfo> list{{QStringLiteral("Built-in"), QRect(0, 0, 1440, 900)}};
+
+    QList<ScreenInfo> screens() const override { return list; }
+    void set(const QList<ScreenInfo>& screens) {
+        list = screens;
+        Q_EMIT screensChanged();
+    }
 };

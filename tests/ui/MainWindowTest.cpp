@@ -91,6 +91,9 @@ private Q_SLOTS:
         h.store.setZoom(1.006);
         QVERIFY(zoom->isVisible());
         QCOMPARE(zoom->text(), u"101%"_s);
+        // Keys and the file manager as the desktop names them.
+        QCOMPARE(zoom->toolTip(), u"Ctrl+0 or Z shows the whole photo"_s);
+        QCOMPARE(ToastView::actionLabel(ToastAction::Kind::showInFinder), u"Show in Folder"_s);
         QCOMPARE(PhotoStage::zoomBadgeText(2.5), u"250%"_s);
 
         // In full screen the chrome goes; in crop mode the crop bar takes its place.

@@ -1,0 +1,41 @@
+#include "PlatformTexts.h"
+
+using namespace Qt::StringLiterals;
+
+namespace PlatformTexts {
+
+QString keys(const QKeySequence& sequence) {
+    return sequence.toString(QKeySequence::NativeText);
+}
+
+#ifdef Q_OS_MACOS
+
+QString revealFile() {
+    return u"Show in Finder"_s;
+}
+
+QString secondScreenSection() {
+    return u"AirPlay"_s;
+}
+
+QString secondScreenHint() {
+    return u"First connect the TV: Control Center \u203A Screen Mirroring \u203A your TV \u203A Use As Separate Display"_s;
+}
+
+#else
+
+QString revealFile() {
+    return u"Show in Folder"_s;
+}
+
+QString secondScreenSection() {
+    return u"Second Screen"_s;
+}
+
+QString secondScreenHint() {
+    return u"First connect the TV or projector as a second display in your system's display settings"_s;
+}
+
+#endif
+
+} // namespace PlatformTexts
