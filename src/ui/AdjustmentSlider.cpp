@@ -1,6 +1,7 @@
 #include "AdjustmentSlider.h"
 
 #include "Appearance.h"
+#include "ViewerAccessibility.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -25,7 +26,9 @@ class NeutralSlider : public QSlider {
 public:
     NeutralSlider(int neutral, QWidget* parent)
         : QSlider(Qt::Horizontal, parent)
-        , neutral_(neutral) {}
+        , neutral_(neutral) {
+        ViewerAccessibility::install();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -125,7 +128,6 @@ double AdjustmentSlider::fromSteps(int steps) const {
 void AdjustmentSlider::show(double value) {
     value_ = value;
     valueLabel_->setText(valueText());
-    slider_->setAccessibleDescription(valueText());
 }
 
 void AdjustmentSlider::setValue(double value) {

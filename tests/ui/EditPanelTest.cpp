@@ -9,6 +9,7 @@
 #include "ui/PhotoStage.h"
 #include "ui/StageGeometry.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -64,6 +65,8 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentEdit().look, Look::chrome);
         QVERIFY(panel->lookButton(u"Chrome"_s)->isSelected());
         QVERIFY(!panel->lookButton(u"Natural"_s)->isSelected());
+        QVERIFY(QAccessible::queryAccessibleInterface(panel->lookButton(u"Chrome"_s))->state().selected);
+        QVERIFY(!QAccessible::queryAccessibleInterface(panel->lookButton(u"Natural"_s))->state().selected);
         QVERIFY(panel->resetButton()->isEnabled());
 
         Edit edit = h.store.currentEdit();
@@ -74,6 +77,11 @@ private Q_SLOTS:
         QCOMPARE(panel->slider(u"Contrast"_s)->valueText(), u"+20"_s);
         QCOMPARE(panel->slider(u"Saturation"_s)->valueText(), u"-100"_s);
         QCOMPARE(panel->slider(u"Warmth"_s)->valueText(), u"-35"_s);
+        QAccessibleInterface* contrast =
+            QAccessible::queryAccessibleInterface(panel->slider(u"Contrast"_s)->slider());
+        QCOMPARE(contrast->text(QAccessible::Name), u"Contrast"_s);
+        QCOMPARE(contrast->text(QAccessible::Value), u"+20"_s);
+        QCOMPARE(contrast->text(QAccessible::Description), QString());
         QCOMPARE(panel->cropButton()->text(), u"Change Crop\u2026"_s);
         QVERIFY(panel->removeCropButton()->isVisible());
         QCOMPARE(panel->slider(u"Warmth"_s)->toolTip(), u"Double-click to reset warmth"_s);
@@ -158,6 +166,20 @@ private Q_SLOTS:
         QVERIFY(overlay->isVisible());
         const QRectF frame = overlay->frame();
         QVERIFY(frame.width() > 100);
+        // The four corner handles are elements of their own for assistive technology.
+        QAccessibleInterface* crop = QAccessible::queryAccessibleInterface(overlay);
+        int corners = 0;
+        for (int i = 0; i < crop->childCount(); ++i) {
+            QAccessibleInterface* child = crop->child(i);
+            if (child->text(QAccessible::Name) != u"Crop corner"_s)
+                continue;
+            ++corners;
+            QCOMPARE(child->parent(), crop);
+            QCOMPARE(crop->indexOfChild(child), i);
+        }
+        QCOMPARE(corners, 4);
+        const QPoint topLeft = overlay->mapToGlobal(overlay->draftRect().topLeft().toPoint());
+        QCOMPARE(crop->childAt(topLeft.x(), topLeft.y())->text(QAccessible::Name), u"Crop corner"_s);
         // Reserve for the crop bar at the foot of the stage.
         QVERIFY(frame.bottom() <= stage->height() - StageGeometry::kCropBarReserve);
 
