@@ -113,7 +113,7 @@ int main(int argc, char* argv[]) {
 
     MainWindow window(store, thumbnails, ScreenConversion::forScreen);
     folderChooser.setParent(&window);
-    window.resize(1280, 860);
+    window.placeOn(QGuiApplication::primaryScreen());
 
     // Launching has finished: register the mount agent, off the main thread
     // since it waits for systemctl.

@@ -1,11 +1,15 @@
 #include "AdjustmentSlider.h"
 
 #include "Appearance.h"
+#include "ViewerAccessibility.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -15,6 +19,55 @@ using namespace Qt::StringLiterals;
 namespace {
 // The slider moves in a thousand steps over its range: finer than a pointer can place it.
 constexpr int kSteps = 1000;
+
+// A slider whose fill runs from its neutral position to the knob, with a mark at the neutral
+// position, so a value below neutral reads as a move to the left rather than a shorter bar.
+class NeutralSlider : public QSlider {
+public:
+    NeutralSlider(int neutral, QWidget* parent)
+        : QSlider(Qt::Horizontal, parent)
+        , neutral_(neutral) {
+        ViewerAccessibility::install();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QRect groove =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+        const int span = groove.width() - handle.width();
+        const auto centreOf = [&](int steps) {
+            return groove.left() + handle.width() / 2.0 +
+                   QStyle::sliderPositionFromValue(minimum(), maximum(), steps, span);
+        };
+        const double neutralX = centreOf(neutral_);
+        const double knobX = centreOf(value());
+        const double y = groove.center().y() + 0.5;
+
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Appearance::grey(0.25));
+        painter.drawRoundedRect(QRectF(groove.left() + 2, y - 2, groove.width() - 4, 4), 2, 2);
+        if (neutral_ > minimum() && neutral_ < maximum()) {
+            painter.setBrush(Appearance::grey(0.6));
+            painter.drawRect(QRectF(neutralX - 1, y - 6, 2, 12));
+        }
+        painter.setBrush(palette().color(QPalette::Highlight));
+        painter.drawRect(
+            QRectF(QPointF(std::min(neutralX, knobX), y - 2), QPointF(std::max(neutralX, knobX), y + 2)));
+
+        option.subControls = QStyle::SC_SliderHandle;
+        style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+    }
+
+private:
+    int neutral_;
+};
+
 } // namespace
 
 AdjustmentSlider::AdjustmentSlider(const QString& title, double minimum, double maximum, double neutral,
@@ -27,7 +80,7 @@ AdjustmentSlider::AdjustmentSlider(const QString& title, double minimum, double 
     , format_(std::move(format))
     , value_(neutral)
     , valueLabel_(new QLabel(this))
-    , slider_(new QSlider(Qt::Horizontal, this)) {
+    , slider_(new NeutralSlider(toSteps(neutral), this)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
@@ -75,7 +128,6 @@ double AdjustmentSlider::fromSteps(int steps) const {
 void AdjustmentSlider::show(double value) {
     value_ = value;
     valueLabel_->setText(valueText());
-    slider_->setAccessibleDescription(valueText());
 }
 
 void AdjustmentSlider::setValue(double value) {

@@ -1,6 +1,7 @@
 #include "CropOverlay.h"
 
 #include "Appearance.h"
+#include "ViewerAccessibility.h"
 
 #include "store/ViewerStore.h"
 
@@ -14,6 +15,7 @@
 CropOverlay::CropOverlay(ViewerStore& store, QWidget* parent)
     : QWidget(parent)
     , store_(store) {
+    ViewerAccessibility::install();
     setObjectName(QStringLiteral("cropOverlay"));
     setMouseTracking(true);
     connect(&store_, &ViewerStore::cropDraftChanged, this, qOverload<>(&QWidget::update));

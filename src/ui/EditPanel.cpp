@@ -34,6 +34,18 @@ QLabel* caption(const QString& text, QWidget* parent) {
     return label;
 }
 
+// The items joined with " · ", laid out so that a line breaks only after a separator: spaces
+// inside an item and before a separator do not break, nor does the dash of "1–8".
+QString keptTogether(const QStringList& items) {
+    QStringList joined;
+    for (QString item : items) {
+        item.replace(u' ', QChar(0x00A0));
+        item.replace(QChar(0x2013), u"\u2060\u2013\u2060"_s);
+        joined.append(item);
+    }
+    return joined.join(u"\u00A0\u00B7 "_s);
+}
+
 QPushButton* button(const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setFocusPolicy(Qt::NoFocus);
@@ -80,7 +92,8 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
     }
     column->addLayout(grid);
     column->addWidget(caption(
-        u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s, content));
+        keptTogether({u"\u2191 \u2193 flip looks"_s, u"1\u20138 pick one"_s, u"0 resets"_s, u"S saves"_s}),
+        content));
 
     column->addWidget(headline(u"Crop"_s, content));
     auto* cropRow = new QHBoxLayout;

@@ -74,6 +74,14 @@ Filmstrip::Filmstrip(ViewerStore& store, ThumbnailLoader& loader, QWidget* paren
             scroll_->stop();
         currentShotChanged();
     });
+    // The current cell is the selected one, so that assistive technology reports it; clicks
+    // still go through the store rather than the selection.
+    const auto selectCurrent = [this] {
+        selectionModel()->select(model_->index(store_.currentIndex()), QItemSelectionModel::ClearAndSelect);
+    };
+    connect(&store_, &ViewerStore::currentIndexChanged, this, selectCurrent);
+    connect(&store_, &ViewerStore::shotsChanged, this, selectCurrent);
+    selectCurrent();
     const std::optional<Shot> shot = store_.currentShot();
     currentId_ = shot ? shot->id : QString();
 }

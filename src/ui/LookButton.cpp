@@ -1,12 +1,14 @@
 #include "LookButton.h"
 
 #include "Appearance.h"
+#include "ViewerAccessibility.h"
 
 #include <QPainter>
 
 LookButton::LookButton(const QString& title, QChar digit, QWidget* parent)
     : QAbstractButton(parent)
     , digit_(digit) {
+    ViewerAccessibility::install();
     setText(title);
     setObjectName(title);
     setFocusPolicy(Qt::NoFocus);
@@ -20,7 +22,6 @@ void LookButton::setSelected(bool selected) {
     if (selected == selected_)
         return;
     selected_ = selected;
-    setAccessibleDescription(selected ? QStringLiteral("selected") : QString());
     update();
 }
 

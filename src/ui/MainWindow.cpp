@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -21,7 +22,8 @@ MainWindow::MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageIma
     , commands_(new PhotoCommands(store, *this))
     , toolbar_(new ViewerToolbar(store, this)) {
     setObjectName(u"viewer"_s);
-    setMinimumSize(900, 600);
+    // The minimum is the content's: the menu bar and toolbar come on top of it.
+    content_->setMinimumSize(900, 600);
     setCentralWidget(content_);
     setAttribute(Qt::WA_QuitOnClose);
     addToolBar(Qt::TopToolBarArea, toolbar_);
@@ -37,6 +39,22 @@ MainWindow::MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageIma
         toolbar_->setVisible(!store_.isImmersive());
     });
     updateTitle();
+}
+
+QRect MainWindow::firstGeometry(const QRect& available, const QSize& minimum) {
+    // Before the window is shown its frame is unknown: leave room for a title bar so the
+    // frame fits the available area too.
+    constexpr int kTitleBar = 40;
+    const QSize room(available.width(), available.height() - kTitleBar);
+    const QSize size = QSize(1280, 860).boundedTo(room).expandedTo(minimum);
+    QRect geometry(QPoint(), size);
+    geometry.moveCenter(available.center() + QPoint(0, kTitleBar / 2));
+    return geometry;
+}
+
+void MainWindow::placeOn(const QScreen* screen) {
+    if (screen)
+        setGeometry(firstGeometry(screen->availableGeometry(), minimumSizeHint()));
 }
 
 QString MainWindow::subtitle(const ViewerStore& store) {

@@ -7,6 +7,7 @@
 class ContentView;
 class PhotoCommands;
 class QMessageBox;
+class QScreen;
 class ThumbnailLoader;
 class ViewerToolbar;
 class ViewerStore;
@@ -29,6 +30,12 @@ public:
     QString subtitle() const;
     // The permanent-delete question while it is open.
     QMessageBox* deleteConfirmation() const { return confirmation_; }
+
+    // Sizes and centres the window for its first showing on `screen`.
+    void placeOn(const QScreen* screen);
+    // A comfortable size fitted into the screen's `available` area, but not below `minimum`,
+    // centred on that area.
+    static QRect firstGeometry(const QRect& available, const QSize& minimum);
 
     static QString subtitle(const ViewerStore& store);
     static QString deleteTitle(const QString& name);

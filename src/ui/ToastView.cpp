@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -92,13 +93,37 @@ QString ToastView::actionLabel(ToastAction::Kind kind) {
     return {};
 }
 
+QString ToastView::twoLines(const QString& text, const QFont& font, int width) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine first = layout.createLine();
+    if (!first.isValid())
+        return text;
+    first.setLineWidth(width);
+    QTextLine second = layout.createLine();
+    if (second.isValid())
+        second.setLineWidth(width);
+    const bool more = second.isValid() && layout.createLine().isValid();
+    layout.endLayout();
+    if (!more)
+        return text;
+    // Break explicitly after the first line so that the label wraps exactly as measured here,
+    // and elide all the rest into the second.
+    const QString head = text.mid(first.textStart(), first.textLength()).trimmed();
+    const QString rest = text.mid(second.textStart()).simplified();
+    return head + u'\n' + QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+}
+
 void ToastView::setToast(const Toast& toast) {
     toast_ = toast;
-    message_->setText(toast.message);
+    const QString shown = twoLines(toast.message, message_->font(), kMessageWidth);
+    message_->setText(shown);
+    // Cut text stays readable in full from the tooltip.
+    message_->setToolTip(shown == toast.message ? QString() : toast.message);
     Appearance::fitWrappedText(message_, kMessageWidth);
-    // At most two lines of message.
-    const QFontMetrics metrics(message_->font());
-    message_->setFixedHeight(std::min(message_->height(), metrics.lineSpacing() * 2 + 2));
     action_->setVisible(toast.action.has_value());
     if (toast.action)
         action_->setText(actionLabel(toast.action->kind));

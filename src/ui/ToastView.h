@@ -19,6 +19,9 @@ public:
     const std::optional<Toast>& toast() const { return toast_; }
 
     static QString actionLabel(ToastAction::Kind kind);
+    // `text` as shown in `width`: the first line as wrapped, and all the rest on a second line
+    // that ends in "…" when it does not fit.
+    static QString twoLines(const QString& text, const QFont& font, int width);
 
 Q_SIGNALS:
     void perform(const ToastAction& action);

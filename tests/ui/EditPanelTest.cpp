@@ -9,10 +9,13 @@
 #include "ui/PhotoStage.h"
 #include "ui/StageGeometry.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +65,8 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentEdit().look, Look::chrome);
         QVERIFY(panel->lookButton(u"Chrome"_s)->isSelected());
         QVERIFY(!panel->lookButton(u"Natural"_s)->isSelected());
+        QVERIFY(QAccessible::queryAccessibleInterface(panel->lookButton(u"Chrome"_s))->state().selected);
+        QVERIFY(!QAccessible::queryAccessibleInterface(panel->lookButton(u"Natural"_s))->state().selected);
         QVERIFY(panel->resetButton()->isEnabled());
 
         Edit edit = h.store.currentEdit();
@@ -72,6 +77,11 @@ private Q_SLOTS:
         QCOMPARE(panel->slider(u"Contrast"_s)->valueText(), u"+20"_s);
         QCOMPARE(panel->slider(u"Saturation"_s)->valueText(), u"-100"_s);
         QCOMPARE(panel->slider(u"Warmth"_s)->valueText(), u"-35"_s);
+        QAccessibleInterface* contrast =
+            QAccessible::queryAccessibleInterface(panel->slider(u"Contrast"_s)->slider());
+        QCOMPARE(contrast->text(QAccessible::Name), u"Contrast"_s);
+        QCOMPARE(contrast->text(QAccessible::Value), u"+20"_s);
+        QCOMPARE(contrast->text(QAccessible::Description), QString());
         QCOMPARE(panel->cropButton()->text(), u"Change Crop\u2026"_s);
         QVERIFY(panel->removeCropButton()->isVisible());
         QCOMPARE(panel->slider(u"Warmth"_s)->toolTip(), u"Double-click to reset warmth"_s);
@@ -111,6 +121,41 @@ private Q_SLOTS:
         QCOMPARE(QDir(h.editsFolder()).entryList(QDir::Files).size(), 1);
     }
 
+    void captionBreaksOnlyBetweenItems() {
+        ViewerHarness h;
+        h.openAndSettle(dir_.path());
+        h.store.setEditPanelShown(true);
+        QLabel* caption = nullptr;
+        for (QLabel* label : h.window.content()->editPanel()->findChildren<QLabel*>())
+            if (label->text().contains(u"flip"_s))
+                caption = label;
+        QVERIFY(caption);
+        const auto plain = [](QString text) {
+            return text.replace(QChar(0x00A0), u' ').remove(QChar(0x2060)).trimmed();
+        };
+        QCOMPARE(plain(caption->text()),
+                 u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s);
+
+        const QStringList items{u"\u2191 \u2193 flip looks"_s, u"1\u20138 pick one"_s, u"0 resets"_s,
+                                u"S saves"_s};
+        for (int width = 40; width <= 320; width += 4) {
+            QTextLayout layout(caption->text(), caption->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WordWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width);
+                QString text = plain(caption->text().mid(line.textStart(), line.textLength()));
+                if (text.endsWith(u" \u00B7"_s))
+                    text.chop(2);
+                for (const QString& part : text.split(u" \u00B7 "_s))
+                    QVERIFY2(items.contains(part), qPrintable(u"%1 at width %2"_s.arg(part).arg(width)));
+            }
+            layout.endLayout();
+        }
+    }
+
     void cropFrameMovesAndResizes() {
         ViewerHarness h(QSize(1216 + EditPanel::kWidth + 1, 900));
         h.openAndSettle(dir_.path());
@@ -121,6 +166,20 @@ private Q_SLOTS:
         QVERIFY(overlay->isVisible());
         const QRectF frame = overlay->frame();
         QVERIFY(frame.width() > 100);
+        // The four corner handles are elements of their own for assistive technology.
+        QAccessibleInterface* crop = QAccessible::queryAccessibleInterface(overlay);
+        int corners = 0;
+        for (int i = 0; i < crop->childCount(); ++i) {
+            QAccessibleInterface* child = crop->child(i);
+            if (child->text(QAccessible::Name) != u"Crop corner"_s)
+                continue;
+            ++corners;
+            QCOMPARE(child->parent(), crop);
+            QCOMPARE(crop->indexOfChild(child), i);
+        }
+        QCOMPARE(corners, 4);
+        const QPoint topLeft = overlay->mapToGlobal(overlay->draftRect().topLeft().toPoint());
+        QCOMPARE(crop->childAt(topLeft.x(), topLeft.y())->text(QAccessible::Name), u"Crop corner"_s);
         // Reserve for the crop bar at the foot of the stage.
         QVERIFY(frame.bottom() <= stage->height() - StageGeometry::kCropBarReserve);
 

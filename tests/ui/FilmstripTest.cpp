@@ -6,6 +6,7 @@
 #include "ui/ShotListModel.h"
 #include "ui/ThumbnailDelegate.h"
 
+#include <QAccessible>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -102,6 +103,12 @@ private Q_SLOTS:
         const QRect other = strip->visualRect(strip->model()->index(22, 0));
         QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, other.center());
         QCOMPARE(h.store.currentIndex(), 22);
+        // Assistive technology hears which cell is the current one.
+        QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(strip)->tableInterface();
+        QVERIFY(cells);
+        QVERIFY(cells->cellAt(22, 0)->state().selected);
+        QVERIFY(!cells->cellAt(20, 0)->state().selected);
+        QCOMPARE(cells->selectedCellCount(), 1);
 
         // Thumbnails arrive and are painted.
         h.settleAndPaint();

@@ -48,11 +48,26 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void firstSizeFitsTheScreen() {
+        // A 1200 x 800 point screen: the frame, with a title bar, fits and is centred.
+        QCOMPARE(MainWindow::firstGeometry(QRect(0, 0, 1200, 800), QSize(900, 680)), QRect(0, 40, 1200, 760));
+        // A large second screen: the comfortable size, centred on that screen.
+        QCOMPARE(MainWindow::firstGeometry(QRect(1920, 0, 2560, 1400), QSize(900, 680)),
+                 QRect(2560, 290, 1280, 860));
+        // Never below the minimum, even on a screen smaller than it.
+        QCOMPARE(MainWindow::firstGeometry(QRect(0, 0, 1024, 600), QSize(900, 680)).size(), QSize(1024, 680));
+    }
+
     void titlesEmptyTextsBadgesAndArrows() {
         ViewerHarness h;
         QCOMPARE(h.window.windowTitle(), u"Zorva Viewer"_s);
         QCOMPARE(h.window.subtitle(), QString());
-        QCOMPARE(h.window.minimumSize(), QSize(900, 600));
+        // 900 x 600 is the content's minimum; menu bar and toolbar come on top.
+        h.window.resize(100, 100);
+        QTRY_COMPARE(h.window.content()->size(), QSize(900, 600));
+        QVERIFY(h.window.height() > 600);
+        h.window.resize(1280, 860);
+        QTRY_COMPARE(h.window.size(), QSize(1280, 860));
         auto* empty = child<EmptyLibraryView>(h.window, u"emptyLibrary"_s);
         QLabel* emptyTitle = empty->findChildren<QLabel*>().first();
         QVERIFY(empty->isVisible());
