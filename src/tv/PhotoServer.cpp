@@ -118,7 +118,10 @@ private:
             socket->write(header(u"200 OK", jpeg_.size(), u"image/jpeg"));
             if (method == u"GET"_s) {
                 socket->write(jpeg_);
-                Q_EMIT owner_->served(path_);
+                // Said once the answer has left: the socket closes only after
+                // its last byte is written, and a caller may end the process then.
+                connect(socket, &QAbstractSocket::disconnected, this,
+                        [owner = owner_, path = path_] { Q_EMIT owner->served(path); });
             }
         } else {
             socket->write(header(u"404 Not Found", 0, u"text/plain"));

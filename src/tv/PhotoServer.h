@@ -44,7 +44,8 @@ public:
     static QByteArray header(QStringView status, qsizetype length, QStringView type);
 
 Q_SIGNALS:
-    // A GET for the current photo was answered (emitted on the server's queue).
+    // A GET for the current photo was answered and the whole answer written
+    // (emitted on the server's queue).
     void served(const QString& path);
 
 private:
