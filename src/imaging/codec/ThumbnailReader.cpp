@@ -21,9 +21,8 @@ namespace {
 
 constexpr qsizetype kMaxHeader = 1 << 20;
 
-bool isJpeg(RegularFile& file) {
-    const auto magic = file.read(2);
-    return magic && magic->size() == 2 && uchar((*magic)[0]) == 0xFF && uchar((*magic)[1]) == 0xD8;
+bool isJpeg(const QByteArray& head) {
+    return head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8;
 }
 
 // Cameras fit a 3:2 picture into a 4:3 thumbnail with black bars; cut them
@@ -67,9 +66,14 @@ std::expected<QImage, ImagingError> ThumbnailReader::read(const QString& path, i
     auto file = RegularFile::open(path);
     if (!file)
         return std::unexpected(file.error());
-    const bool jpeg = isJpeg(*file);
+    // One read serves both the kind of file and, for a JPEG, its header.
+    auto first = file->read(96 * 1024);
+    if (!first)
+        return std::unexpected(first.error());
+    const bool jpeg = isJpeg(*first);
     if (preview == EmbeddedPreview::allowed) {
-        auto thumbnail = jpeg ? fromExifThumbnail(path, maxPixel) : fromRawPreview(path, maxPixel);
+        auto thumbnail =
+            jpeg ? fromExifThumbnail(*file, *std::move(first), maxPixel) : fromRawPreview(path, maxPixel);
         if (thumbnail)
             return thumbnail;
     }
@@ -83,19 +87,12 @@ std::expected<QImage, ImagingError> ThumbnailReader::read(const QString& path, i
         path, std::min(1.0, double(maxPixel) / std::max(native.width(), native.height())), resources_);
 }
 
-std::expected<QImage, ImagingError> ThumbnailReader::fromExifThumbnail(const QString& path,
+std::expected<QImage, ImagingError> ThumbnailReader::fromExifThumbnail(RegularFile& file, QByteArray head,
                                                                        int maxPixel) const {
-    auto file = RegularFile::open(path);
-    if (!file)
-        return std::unexpected(file.error());
-    auto first = file->read(96 * 1024);
-    if (!first)
-        return std::unexpected(first.error());
-    QByteArray head = *std::move(first);
     JpegMarkers markers = JpegMarkers::parse(head);
     while (markers.status == JpegMarkers::Status::needMore && markers.needed <= kMaxHeader &&
-           head.size() < file->size()) {
-        const auto more = file->read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
+           head.size() < file.size()) {
+        const auto more = file.read(std::max(markers.needed - head.size(), qsizetype(64 * 1024)));
         if (!more || more->isEmpty())
             break;
         head += *more;

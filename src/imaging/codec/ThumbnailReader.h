@@ -15,6 +15,8 @@
 // scale when large): a thousand times cheaper than decoding the photo. A
 // file without a preview, or with previews ignored, is decoded (JPEGs at the
 // smallest DCT scale that keeps the size) or developed. Any thread.
+class RegularFile;
+
 class ThumbnailReader {
 public:
     enum class EmbeddedPreview { allowed, ignored };
@@ -27,7 +29,9 @@ public:
                                              EmbeddedPreview preview) const;
 
 private:
-    std::expected<QImage, ImagingError> fromExifThumbnail(const QString& path, int maxPixel) const;
+    // From the file already opened by read(), whose first bytes are `head`.
+    std::expected<QImage, ImagingError> fromExifThumbnail(RegularFile& file, QByteArray head,
+                                                          int maxPixel) const;
     std::expected<QImage, ImagingError> fromRawPreview(const QString& path, int maxPixel) const;
 
     PixelResources resources_;
