@@ -226,7 +226,7 @@ private Q_SLOTS:
         QVERIFY(h.store.displayedImage().isNull());
     }
 
-    void undoAfterCroppingAVanishedCopyAnotherSourceAndTheLastShot() {
+    void undoAfterCroppingAVanishedCopyAndTheLastShot() {
         QTemporaryDir card;
         QTemporaryDir other;
         writeCard(card.path(), 2);
@@ -250,18 +250,9 @@ private Q_SLOTS:
         h.settle();
         QCOMPARE(h.store.photoLoad(), PhotoLoad::failed(u"Can't read S0.JPG."_s));
 
-        // Undone after another source opened: the files come back, the list on screen stays.
-        h.store.select(1);
-        h.store.trashCurrent();
-        const ToastAction undo = *h.store.toast()->action;
+        // The only shot trashed: an empty list, refilled by the undo. (An undo after
+        // another source opened is covered with the scan above.)
         h.openAndSettle(other.path());
-        h.store.perform(undo);
-        QVERIFY(QFileInfo::exists(card.filePath(u"S1.JPG"_s)));
-        QCOMPARE(names(h.store.shots()), QStringList{u"S0"_s});
-        QCOMPARE(h.store.library().source, PhotoSource::folder(other.path()));
-        QCOMPARE(h.store.shots().first().files.all().first(), other.filePath(u"S0.JPG"_s));
-
-        // The only shot trashed: an empty list, refilled by the undo.
         h.store.trashCurrent();
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::folder(other.path())));
         h.settle();

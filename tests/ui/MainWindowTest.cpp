@@ -132,16 +132,12 @@ private Q_SLOTS:
         ViewerHarness h;
         h.openAndSettle(dir.path());
 
-        h.key(Qt::Key_Right);
-        QCOMPARE(h.store.currentIndex(), 1);
-        h.key(Qt::Key_End);
-        QCOMPARE(h.store.currentIndex(), 3);
-        h.key(Qt::Key_Right);
-        QCOMPARE(h.store.currentIndex(), 3);
-        h.key(Qt::Key_Left);
-        QCOMPARE(h.store.currentIndex(), 2);
-        h.key(Qt::Key_Home);
-        QCOMPARE(h.store.currentIndex(), 0);
+        const std::pair<Qt::Key, int> steps[] = {
+            {Qt::Key_Right, 1}, {Qt::Key_End, 3}, {Qt::Key_Right, 3}, {Qt::Key_Left, 2}, {Qt::Key_Home, 0}};
+        for (const auto& [key, index] : steps) {
+            h.key(key);
+            QCOMPARE(h.store.currentIndex(), index);
+        }
 
         h.key(Qt::Key_3);
         QCOMPARE(h.store.currentEdit().look, Look::noir);
@@ -152,12 +148,12 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentEdit().look, Look::mono);
 
         // 0 resets the edit, Ctrl+0 fits the zoom: never the other.
-        h.key(Qt::Key_Equal, Qt::ControlModifier);
-        QCOMPARE(h.store.zoom(), 1.5);
-        h.key(Qt::Key_Plus, Qt::ControlModifier);
-        QCOMPARE(h.store.zoom(), 2.25);
-        h.key(Qt::Key_Minus, Qt::ControlModifier);
-        QCOMPARE(h.store.zoom(), 1.5);
+        const std::pair<Qt::Key, double> zooms[] = {
+            {Qt::Key_Equal, 1.5}, {Qt::Key_Plus, 2.25}, {Qt::Key_Minus, 1.5}};
+        for (const auto& [key, zoom] : zooms) {
+            h.key(key, Qt::ControlModifier);
+            QCOMPARE(h.store.zoom(), zoom);
+        }
         h.key(Qt::Key_0);
         QCOMPARE(h.store.currentEdit(), Edit{});
         QCOMPARE(h.store.zoom(), 1.5);

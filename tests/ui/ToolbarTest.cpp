@@ -147,7 +147,6 @@ private Q_SLOTS:
         QCOMPARE(menu.toolTip(), u"Cast or AirPlay to a TV"_s);
         QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"(Looking for TVs\u2026)"_s,
                                           u"[Second Screen]"_s, kHint}));
-        QCOMPARE(h.window.subtitle(), QString());
 
         h.castBrowser.announce({tvAt(tv.port(), u"Den"_s), tvAt(1, u"Attic"_s)});
         QCOMPARE(rows(menu),
