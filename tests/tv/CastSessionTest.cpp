@@ -27,9 +27,9 @@ class CastSessionTest : public QObject {
     std::unique_ptr<CastSession> session_;
     int barriers_ = 0;
 
-    void open(std::chrono::milliseconds heartbeat = CastSession::kHeartbeatInterval) {
+    void open(std::chrono::milliseconds heartbeat = CastSession::kHeartbeatInterval, quint16 port = 0) {
         session_ = std::make_unique<CastSession>(
-            ServiceEndpoint{u"127.0.0.1"_s, tv_->port()},
+            ServiceEndpoint{u"127.0.0.1"_s, port ? port : tv_->port()},
             [this](const Event& event) {
                 QMetaObject::invokeMethod(
                     this, [this, event] { events_.append(event); }, Qt::QueuedConnection);
@@ -231,13 +231,8 @@ private Q_SLOTS:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        session_ =
-            std::make_unique<CastSession>(ServiceEndpoint{u"127.0.0.1"_s, port}, [this](const Event& event) {
-                QMetaObject::invokeMethod(
-                    this, [this, event] { events_.append(event); }, Qt::QueuedConnection);
-            });
+        open(CastSession::kHeartbeatInterval, port);
         QCOMPARE(session_->localIPv4(), std::nullopt);
-        session_->start();
         QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
         QCOMPARE(events_[0].kind, Event::Kind::failed);
         QVERIFY(!events_[0].message.isEmpty());
