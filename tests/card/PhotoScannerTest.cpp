@@ -172,26 +172,16 @@ private Q_SLOTS:
     void passesOverNamesThatAreNotUtf8() {
         QTemporaryDir dir;
         const QByteArray root = QFile::encodeName(dir.path());
-        // QTemporaryDir cannot remove what it cannot name.
+        // Octal escapes: bytes 0xff, 0xfe, 0xfd. QTemporaryDir cannot remove what it cannot name.
+        const QList<QByteArray> files{"/\3771.JPG", "/\3761.JPG", "/\3761.DNG", "/\375/INSIDE.JPG"};
         auto removeByteNames = qScopeGuard([&] {
-            for (const char* name : {"/\xff"
-                                     "1.JPG",
-                                     "/\xfe"
-                                     "1.JPG",
-                                     "/\xfe"
-                                     "1.DNG",
-                                     "/\xfd/INSIDE.JPG"})
+            for (const QByteArray& name : files)
                 ::unlink(QByteArray(root + name).constData());
             ::rmdir(QByteArray(root + "/\xfd").constData());
         });
-        createRaw(root + "/\xff"
-                         "1.JPG");
-        createRaw(root + "/\xfe"
-                         "1.JPG");
-        createRaw(root + "/\xfe"
-                         "1.DNG");
         QCOMPARE(::mkdir(QByteArray(root + "/\xfd").constData(), 0755), 0);
-        createRaw(root + "/\xfd/INSIDE.JPG");
+        for (const QByteArray& name : files)
+            createRaw(root + name);
         const QString valid = FileTree::writeAt(dir.filePath(u"caf\u00e9.JPG"_s), at(1));
 
         QTest::ignoreMessage(

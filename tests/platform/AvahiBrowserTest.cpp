@@ -1,7 +1,7 @@
 #include "platform/AvahiBrowser.h"
+#include "support/FileTree.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -111,27 +111,22 @@ private Q_SLOTS:
             QSKIP(qPrintable(u"DNS-SD test skipped: cannot mount a private /run for the daemon: "_s + error));
 
         const QString socket = dir_.filePath(u"system_bus_socket"_s);
-        QFile busConfig(dir_.filePath(u"bus.conf"_s));
-        QVERIFY(busConfig.open(QIODevice::WriteOnly));
-        busConfig.write(
-            ("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-             "<busconfig><type>system</type><listen>unix:path=" +
-             socket.toUtf8() +
-             "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
-             "<allow own=\"*\"/><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-             "</policy></busconfig>\n"));
-        busConfig.close();
-        QFile avahiConfig(dir_.filePath(u"avahi.conf"_s));
-        QVERIFY(avahiConfig.open(QIODevice::WriteOnly));
-        avahiConfig.write("[server]\nuse-ipv4=yes\nuse-ipv6=no\nenable-dbus=yes\n"
-                          "[wide-area]\nenable-wide-area=no\n[publish]\n");
-        avahiConfig.close();
+        const QString busConfig = FileTree::write(
+            dir_.filePath(u"bus.conf"_s),
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig><type>system</type><listen>unix:path=" +
+                socket.toUtf8() +
+                "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
+                "<allow own=\"*\"/><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                "</policy></busconfig>\n");
+        FileTree::write(dir_.filePath(u"avahi.conf"_s),
+                        "[server]\nuse-ipv4=yes\nuse-ipv6=no\nenable-dbus=yes\n"
+                        "[wide-area]\nenable-wide-area=no\n[publish]\n");
 
         // Every D-Bus client of this process and its children uses the private bus.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + socket.toUtf8());
-        bus_ = launch(
-            {u"dbus-daemon"_s, u"--config-file="_s + busConfig.fileName(), u"--nofork"_s, u"--nopidfile"_s});
+        bus_ = launch({u"dbus-daemon"_s, u"--config-file="_s + busConfig, u"--nofork"_s, u"--nopidfile"_s});
         QVERIFY(bus_);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
     }

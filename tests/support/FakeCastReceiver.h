@@ -40,12 +40,12 @@ public:
         const QString key = certificates_.filePath(QStringLiteral("key.pem"));
         const QString cert = certificates_.filePath(QStringLiteral("cert.pem"));
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                       QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
-                       QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Fake Cast")});
+        openssl.start(
+            QStringLiteral("openssl"),
+            QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2")
+                    .split(u' ') +
+                QStringList{QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                            QStringLiteral("-subj"), QStringLiteral("/CN=Fake Cast")});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
             return fail(error, QStringLiteral("openssl could not make a certificate"));
         QFile keyFile(key);
@@ -97,22 +97,26 @@ public:
     QList<QJsonObject> ofType(const QString& type) const {
         QList<QJsonObject> found;
         for (const CastMessage& message : received) {
-            const QJsonObject json = QJsonDocument::fromJson(message.payload.toUtf8()).object();
-            if (json.value(QStringLiteral("type")).toString() == type)
-                found.append(json);
+            if (typeOf(message) == type)
+                found.append(QJsonDocument::fromJson(message.payload.toUtf8()).object());
         }
         return found;
     }
     std::optional<CastMessage> lastOfType(const QString& type) const {
         for (qsizetype i = received.size() - 1; i >= 0; --i) {
-            const QJsonObject json = QJsonDocument::fromJson(received[i].payload.toUtf8()).object();
-            if (json.value(QStringLiteral("type")).toString() == type)
+            if (typeOf(received[i]) == type)
                 return received[i];
         }
         return std::nullopt;
     }
 
 private:
+    static QString typeOf(const CastMessage& message) {
+        return QJsonDocument::fromJson(message.payload.toUtf8())
+            .object()
+            .value(QStringLiteral("type"))
+            .toString();
+    }
     static bool fail(QString* error, const QString& text) {
         if (error)
             *error = text;
@@ -144,8 +148,7 @@ private:
             if (!message)
                 continue;
             received.append(*message);
-            const QJsonObject json = QJsonDocument::fromJson(message->payload.toUtf8()).object();
-            if (answersLaunch && json.value(QStringLiteral("type")).toString() == QStringLiteral("LAUNCH"))
+            if (answersLaunch && typeOf(*message) == QStringLiteral("LAUNCH"))
                 sendStatus(true);
             if (onMessage)
                 onMessage(*message);

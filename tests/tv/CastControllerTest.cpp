@@ -55,6 +55,11 @@ class CastControllerTest : public QObject {
     static CastDevice deviceFor(const FakeCastReceiver& tv, const QString& name) {
         return CastDevice{name, ServiceEndpoint{u"127.0.0.1"_s, tv.port()}};
     }
+    // Connects to the TV and waits until the cast is running.
+    static bool castTo(CastController& controller, const FakeCastReceiver& tv) {
+        controller.connectTo(deviceFor(tv, u"Den"_s));
+        return QTest::qWaitFor([&] { return controller.state() == CastState::casting(u"Den"_s); }, 10000);
+    }
     static QList<QString> loadedUrls(const FakeCastReceiver& tv) {
         QList<QString> urls;
         for (const QJsonObject& load : tv.ofType(u"LOAD"_s))
@@ -136,8 +141,7 @@ private Q_SLOTS:
         auto tv = startTv();
         QVERIFY(tv);
         CastController controller(renderer_, pool_, nullptr);
-        controller.connectTo(deviceFor(*tv, u"Den"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(controller.state(), CastState::casting(u"Den"_s), 10000);
+        QVERIFY(castTo(controller, *tv));
         const QImage slow = picture({6000, 4000}, Qt::yellow, Qt::blue);
         const QImage quick = picture({64, 48}, Qt::white, Qt::red);
         controller.show(slow);
@@ -155,8 +159,7 @@ private Q_SLOTS:
         auto tv = startTv();
         QVERIFY(tv);
         CastController controller(renderer_, pool_, nullptr);
-        controller.connectTo(deviceFor(*tv, u"Den"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(controller.state(), CastState::casting(u"Den"_s), 10000);
+        QVERIFY(castTo(controller, *tv));
         tv->sendJson(u"web-7"_s, CastMessage::Namespace::media, {{u"type"_s, u"LOAD_FAILED"_s}});
         QTRY_COMPARE_WITH_TIMEOUT(controller.state(),
                                   CastState::failed(u"Den"_s, u"The TV could not load the photo."_s), 10000);
@@ -170,8 +173,7 @@ private Q_SLOTS:
         auto tv = startTv();
         QVERIFY(tv);
         CastController controller(renderer_, pool_, nullptr);
-        controller.connectTo(deviceFor(*tv, u"Den"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(controller.state(), CastState::casting(u"Den"_s), 10000);
+        QVERIFY(castTo(controller, *tv));
         tv->close();
         QTRY_COMPARE_WITH_TIMEOUT(controller.state(), CastState::idle(), 10000);
     }

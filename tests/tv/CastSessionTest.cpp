@@ -27,15 +27,20 @@ class CastSessionTest : public QObject {
     std::unique_ptr<CastSession> session_;
     int barriers_ = 0;
 
-    void open(std::chrono::milliseconds heartbeat = CastSession::kHeartbeatInterval) {
+    void open(std::chrono::milliseconds heartbeat = CastSession::kHeartbeatInterval, quint16 port = 0) {
         session_ = std::make_unique<CastSession>(
-            ServiceEndpoint{u"127.0.0.1"_s, tv_->port()},
+            ServiceEndpoint{u"127.0.0.1"_s, port ? port : tv_->port()},
             [this](const Event& event) {
                 QMetaObject::invokeMethod(
                     this, [this, event] { events_.append(event); }, Qt::QueuedConnection);
             },
             heartbeat);
         session_->start();
+    }
+    // Opens a session and waits for it to join the application.
+    bool openReady() {
+        open();
+        return QTest::qWaitFor([&] { return events_.size() == 1; }, 10000);
     }
 
     // Waits until everything the session was told before has been answered:
@@ -154,8 +159,7 @@ private Q_SLOTS:
 
     // CLOSE ends the session only from the application's own channel.
     void closeFromTheApplication() {
-        open();
-        QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
+        QVERIFY(openReady());
         tv_->sendJson(u"receiver-0"_s, CastMessage::Namespace::connection, {{u"type"_s, u"CLOSE"_s}});
         QVERIFY(roundTrip());
         QCOMPARE(events_.size(), 1);
@@ -166,8 +170,7 @@ private Q_SLOTS:
 
     // A refused LOAD is reported, and the connection stays open.
     void loadFailedKeepsTheConnection() {
-        open();
-        QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
+        QVERIFY(openReady());
         tv_->sendJson(u"web-7"_s, CastMessage::Namespace::media, {{u"type"_s, u"LOAD_FAILED"_s}});
         QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 2, 10000);
         QCOMPARE(events_[1], Event::failed(u"The TV could not load the photo."_s));
@@ -189,8 +192,7 @@ private Q_SLOTS:
 
     // The device closing the stream ends the session once; a later stop adds nothing.
     void deviceClosesTheStream() {
-        open();
-        QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
+        QVERIFY(openReady());
         tv_->close();
         QTRY_COMPARE_WITH_TIMEOUT(events_, (QList<Event>{Event::ready(), Event::ended()}), 10000);
         session_->stop();
@@ -200,8 +202,7 @@ private Q_SLOTS:
 
     // A frame announcing more than 64 KiB fails the session; an undecodable one is skipped.
     void framesOverTheLimitOrMalformed() {
-        open();
-        QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
+        QVERIFY(openReady());
         tv_->sendRaw(QByteArray::fromHex("00000006") + QByteArray::fromHex("2d0102030405"));
         tv_->sendRaw(QByteArray::fromHex("00000000"));
         QVERIFY(roundTrip());
@@ -230,13 +231,8 @@ private Q_SLOTS:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        session_ =
-            std::make_unique<CastSession>(ServiceEndpoint{u"127.0.0.1"_s, port}, [this](const Event& event) {
-                QMetaObject::invokeMethod(
-                    this, [this, event] { events_.append(event); }, Qt::QueuedConnection);
-            });
+        open(CastSession::kHeartbeatInterval, port);
         QCOMPARE(session_->localIPv4(), std::nullopt);
-        session_->start();
         QTRY_COMPARE_WITH_TIMEOUT(events_.size(), 1, 10000);
         QCOMPARE(events_[0].kind, Event::Kind::failed);
         QVERIFY(!events_[0].message.isEmpty());
@@ -245,9 +241,8 @@ private Q_SLOTS:
     void describe() {
         const QString local = u"Can't reach the TV. Check that this Mac may use the local network: System "
                               u"Settings › Privacy & Security › Local Network."_s;
-        QCOMPARE(CastSession::describe({ENETUNREACH, u"Network unreachable"_s}), local);
-        QCOMPARE(CastSession::describe({ETIMEDOUT, u"Connection timed out"_s}), local);
-        QCOMPARE(CastSession::describe({EHOSTUNREACH, u"Host unreachable"_s}), local);
+        for (const int code : {ENETUNREACH, ETIMEDOUT, EHOSTUNREACH})
+            QCOMPARE(CastSession::describe({code, u"Network problem"_s}), local);
         QCOMPARE(CastSession::describe({ECONNREFUSED, u"Connection refused"_s}), u"Connection refused"_s);
         QCOMPARE(CastSession::describe({0, u"Remote host closed"_s}), u"Remote host closed"_s);
 

@@ -61,6 +61,10 @@ std::optional<CurlReply> curl(const QStringList& arguments) {
     return CurlReply{output.first(end + 4), output.sliced(end + 4)};
 }
 
+QByteArray curlHead(const QStringList& arguments) {
+    return curl(arguments).value_or(CurlReply{"no reply", {}}).head;
+}
+
 } // namespace
 
 class PhotoServerTest : public QObject {
@@ -82,9 +86,7 @@ private Q_SLOTS:
         QCOMPARE(server.port(), port);
         const QString base = u"http://127.0.0.1:"_s + QString::number(*port);
 
-        auto before = curl({base + u"/photo/1.jpg"_s});
-        QVERIFY(before);
-        QCOMPARE(before->head, kMiss);
+        QCOMPARE(curlHead({base + u"/photo/1.jpg"_s}), kMiss);
 
         const QByteArray first = randomBytes(200'000);
         const QByteArray second = randomBytes(1'300'000);
@@ -103,20 +105,9 @@ private Q_SLOTS:
                             "Access-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n"));
         QVERIFY(hit->body == second);
 
-        auto head = curl({u"-I"_s, base + u"/photo/2.jpg"_s});
-        QVERIFY(head);
-        QVERIFY(head->head.startsWith("HTTP/1.1 200 OK\r\n"));
-        QVERIFY(head->head.contains("\r\nContent-Length: 1300000\r\n"));
-        QVERIFY(head->body.isEmpty());
-
-        for (const QString& miss : {u"/photo/2.jpg?x=1"_s, u"/photo/../photo/2.jpg"_s, u"/photo/3.jpg"_s}) {
-            auto reply = curl({u"--path-as-is"_s, base + miss});
-            QVERIFY(reply);
-            QCOMPARE(reply->head, kMiss);
-        }
-        auto post = curl({u"-X"_s, u"POST"_s, base + u"/photo/2.jpg"_s});
-        QVERIFY(post);
-        QCOMPARE(post->head, kMiss);
+        for (const QString& miss : {u"/photo/2.jpg?x=1"_s, u"/photo/../photo/2.jpg"_s, u"/photo/3.jpg"_s})
+            QCOMPARE(curlHead({u"--path-as-is"_s, base + miss}), kMiss);
+        QCOMPARE(curlHead({u"-X"_s, u"POST"_s, base + u"/photo/2.jpg"_s}), kMiss);
     }
 
     // Raw request lines: what matches the current path, and what never does.
