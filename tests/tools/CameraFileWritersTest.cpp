@@ -142,19 +142,15 @@ private Q_SLOTS:
                                  u"Photo.FNumber=28/10"_s, u"Image.DateTime=2024:06:15 10:02:13"_s};
         const QStringList jpegTags = exposure + QStringList{u"Photo.DateTimeDigitized=2024:06:15 10:02:13"_s,
                                                             u"Photo.PixelXDimension=448"_s,
-                                                            u"Thumbnail.Compression=6"_s,
                                                             u"GPSInfo.GPSLatitudeRef=S"_s,
                                                             u"GPSInfo.GPSLatitude=33/1 51/1 2448/100"_s,
                                                             u"GPSInfo.GPSLongitudeRef=E"_s,
                                                             u"GPSInfo.GPSAltitudeRef=1"_s,
                                                             u"GPSInfo.GPSAltitude=25/10"_s};
-        const QStringList dngTags = exposure + QStringList{u"Image.UniqueCameraModel=ZORVA ZR-9"_s,
-                                                           u"Image.BlackLevel=64"_s,
-                                                           u"Image.WhiteLevel=4095"_s,
-                                                           u"GPSInfo.GPSLatitudeRef=N"_s,
-                                                           u"GPSInfo.GPSLatitude=46/1 29/1 2652/100"_s,
-                                                           u"GPSInfo.GPSLongitudeRef=W"_s,
-                                                           u"GPSInfo.GPSAltitude=18000/10"_s};
+        const QStringList dngTags =
+            exposure + QStringList{u"Image.UniqueCameraModel=ZORVA ZR-9"_s, u"GPSInfo.GPSLatitudeRef=N"_s,
+                                   u"GPSInfo.GPSLatitude=46/1 29/1 2652/100"_s,
+                                   u"GPSInfo.GPSLongitudeRef=W"_s, u"GPSInfo.GPSAltitude=18000/10"_s};
         // The RAW carries the maker's make and a model LibRaw has colours for, its embedded JPEG the
         // camera's.
         const QStringList rw2Tags =
