@@ -79,8 +79,8 @@ private Q_SLOTS:
         QTest::addColumn<Write>("write");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("subsampling"); // of a JPEG, or -1 for a RAW
-        const auto add = [](const char* name, QSize size, Write write, int subsampling = -1) {
-            QTest::newRow(name) << write << size << subsampling;
+        const auto add = [](const QByteArray& name, QSize size, Write write, int subsampling = -1) {
+            QTest::newRow(name.constData()) << write << size << subsampling;
         };
         const auto stored = [](QSize size, int orientation) {
             return ExifOrientation::toStored(pattern(size), orientation);
@@ -92,16 +92,14 @@ private Q_SLOTS:
             TJSAMP_422);
         add("JPEG, 4:4:4, turned left", size, jpeg(stored(size, 8), info(8), {.subsampling = s444}),
             TJSAMP_444);
-        add("DNG", size, dng(stored(size, 1), info(1)));
-        add("DNG, upside down", size, dng(stored(size, 3), info(3)));
-        add("DNG, turned right", size, dng(stored(size, 6), info(6)));
-        add("DNG, turned left", size, dng(stored(size, 8), info(8)));
+        for (int o : {1, 3, 6, 8})
+            add("DNG, orientation " + QByteArray::number(o), size, dng(stored(size, o), info(o)));
         // 448 x 320 fills whole 0x4000-byte chunks; the others end mid-chunk
         // and are not a whole number of 14-pixel blocks wide.
         add("RW2, whole chunks", QSize(448, 320), rw2(stored(QSize(448, 320), 1), info(1)));
         add("RW2, padded width", QSize(451, 300), rw2(stored(QSize(451, 300), 1), info(1)));
-        add("RW2, turned right", size, rw2(stored(size, 6), info(6)));
-        add("RW2, turned left", size, rw2(stored(size, 8), info(8)));
+        for (int o : {6, 8})
+            add("RW2, orientation " + QByteArray::number(o), size, rw2(stored(size, o), info(o)));
         add("RW2, higher black level", size, rw2(stored(size, 1), info(1), {.blackLevel = 512}));
     }
 

@@ -270,7 +270,6 @@ private Q_SLOTS:
         }
         QCOMPARE(names, (QStringList{u"WIDE edit.jpg"_s, u"WIDE edit 2.jpg"_s, u"WIDE edit 3.jpg"_s}));
         const QDir edits(folder);
-        QCOMPARE(QImageReader(edits.filePath(names[0])).size(), QSize(3000, 2000));
 
         // A file that is there already keeps its bytes.
         QVERIFY(fixtures::writeAll(edits.filePath(names[1]), "mine"));
