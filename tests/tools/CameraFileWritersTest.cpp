@@ -79,8 +79,8 @@ private Q_SLOTS:
         QTest::addColumn<Write>("write");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("subsampling"); // of a JPEG, or -1 for a RAW
-        const auto add = [](const char* name, QSize size, Write write, int subsampling = -1) {
-            QTest::newRow(name) << write << size << subsampling;
+        const auto add = [](const QByteArray& name, QSize size, Write write, int subsampling = -1) {
+            QTest::newRow(name.constData()) << write << size << subsampling;
         };
         const auto stored = [](QSize size, int orientation) {
             return ExifOrientation::toStored(pattern(size), orientation);
@@ -92,16 +92,14 @@ private Q_SLOTS:
             TJSAMP_422);
         add("JPEG, 4:4:4, turned left", size, jpeg(stored(size, 8), info(8), {.subsampling = s444}),
             TJSAMP_444);
-        add("DNG", size, dng(stored(size, 1), info(1)));
-        add("DNG, upside down", size, dng(stored(size, 3), info(3)));
-        add("DNG, turned right", size, dng(stored(size, 6), info(6)));
-        add("DNG, turned left", size, dng(stored(size, 8), info(8)));
+        for (int o : {1, 3, 6, 8})
+            add("DNG, orientation " + QByteArray::number(o), size, dng(stored(size, o), info(o)));
         // 448 x 320 fills whole 0x4000-byte chunks; the others end mid-chunk
         // and are not a whole number of 14-pixel blocks wide.
         add("RW2, whole chunks", QSize(448, 320), rw2(stored(QSize(448, 320), 1), info(1)));
         add("RW2, padded width", QSize(451, 300), rw2(stored(QSize(451, 300), 1), info(1)));
-        add("RW2, turned right", size, rw2(stored(size, 6), info(6)));
-        add("RW2, turned left", size, rw2(stored(size, 8), info(8)));
+        for (int o : {6, 8})
+            add("RW2, orientation " + QByteArray::number(o), size, rw2(stored(size, o), info(o)));
         add("RW2, higher black level", size, rw2(stored(size, 1), info(1), {.blackLevel = 512}));
     }
 
@@ -142,19 +140,15 @@ private Q_SLOTS:
                                  u"Photo.FNumber=28/10"_s, u"Image.DateTime=2024:06:15 10:02:13"_s};
         const QStringList jpegTags = exposure + QStringList{u"Photo.DateTimeDigitized=2024:06:15 10:02:13"_s,
                                                             u"Photo.PixelXDimension=448"_s,
-                                                            u"Thumbnail.Compression=6"_s,
                                                             u"GPSInfo.GPSLatitudeRef=S"_s,
                                                             u"GPSInfo.GPSLatitude=33/1 51/1 2448/100"_s,
                                                             u"GPSInfo.GPSLongitudeRef=E"_s,
                                                             u"GPSInfo.GPSAltitudeRef=1"_s,
                                                             u"GPSInfo.GPSAltitude=25/10"_s};
-        const QStringList dngTags = exposure + QStringList{u"Image.UniqueCameraModel=ZORVA ZR-9"_s,
-                                                           u"Image.BlackLevel=64"_s,
-                                                           u"Image.WhiteLevel=4095"_s,
-                                                           u"GPSInfo.GPSLatitudeRef=N"_s,
-                                                           u"GPSInfo.GPSLatitude=46/1 29/1 2652/100"_s,
-                                                           u"GPSInfo.GPSLongitudeRef=W"_s,
-                                                           u"GPSInfo.GPSAltitude=18000/10"_s};
+        const QStringList dngTags =
+            exposure + QStringList{u"Image.UniqueCameraModel=ZORVA ZR-9"_s, u"GPSInfo.GPSLatitudeRef=N"_s,
+                                   u"GPSInfo.GPSLatitude=46/1 29/1 2652/100"_s,
+                                   u"GPSInfo.GPSLongitudeRef=W"_s, u"GPSInfo.GPSAltitude=18000/10"_s};
         // The RAW carries the maker's make and a model LibRaw has colours for, its embedded JPEG the
         // camera's.
         const QStringList rw2Tags =

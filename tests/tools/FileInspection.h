@@ -6,6 +6,7 @@
 // as exceptions.
 
 #include <QColor>
+#include <QDebug>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -111,20 +112,16 @@ inline int colourDistance(QRgb a, QRgb b) {
 // `tolerance` levels, or an empty string.
 inline QString gridMismatch(const QImage& image, const QImage& expected, int tolerance) {
     if (image.size() != expected.size())
-        return QStringLiteral("size %1 x %2, expected %3 x %4")
-            .arg(image.width())
-            .arg(image.height())
-            .arg(expected.width())
-            .arg(expected.height());
+        return QStringLiteral("size %1, expected %2")
+            .arg(QDebug::toString(image.size()), QDebug::toString(expected.size()));
     for (int j = 0; j < 4; ++j) {
         for (int i = 0; i < 4; ++i) {
             const QPoint at(int((0.125 + 0.25 * i) * expected.width()),
                             int((0.125 + 0.25 * j) * expected.height()));
             if (colourDistance(image.pixel(at), expected.pixel(at)) > tolerance)
-                return QStringLiteral("at (%1, %2): %3, expected %4")
-                    .arg(at.x())
-                    .arg(at.y())
-                    .arg(QColor(image.pixel(at)).name(), QColor(expected.pixel(at)).name());
+                return QStringLiteral("at %1: %2, expected %3")
+                    .arg(QDebug::toString(at), QColor(image.pixel(at)).name(),
+                         QColor(expected.pixel(at)).name());
         }
     }
     return {};

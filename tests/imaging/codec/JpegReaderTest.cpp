@@ -176,7 +176,6 @@ private Q_SLOTS:
         const QString progressivePath = save(u"progressive.jpg"_s, picture, true);
         const QString greyPath =
             save(u"grey.jpg"_s, picture.convertToFormat(QImage::Format_Grayscale8), false);
-        QVERIFY(fixtures::readAll(progressivePath).contains("\xFF\xC2")); // a progressive frame
         const auto fromBaseline = reader_.readScaled(baseline, 900);
         const auto fromProgressive = reader_.readScaled(progressivePath, 900);
         QVERIFY(fromBaseline.has_value() && fromProgressive.has_value());

@@ -63,16 +63,14 @@ private Q_SLOTS:
         const QImage shown = screen.convert(displayP3(bitmap));
         QCOMPARE(shown.format(), QImage::Format_RGB32);
         QCOMPARE(shown.colorSpace(), QColorSpace(QColorSpace::SRgb));
+        // Display P3 red lies outside sRGB: the expected value is clipped too.
         for (int x = 0; x < shown.width(); ++x) {
-            const QRgb got = shown.pixel(x, 0);
             const double d =
                 fixtures::distance(fixtures::mean(shown, QRect(x, 0, 1, 1)),
                                    fixtures::convert(ColorMath::displayP3ToSrgb(), colours[size_t(x)]));
-            QVERIFY2(d <= 1, qPrintable(QStringLiteral("colour %1: %2").arg(x).arg(got, 0, 16)));
+            QVERIFY2(d <= 1,
+                     qPrintable(QStringLiteral("colour %1: %2").arg(x).arg(shown.pixel(x, 0), 0, 16)));
         }
-        // Display P3 red lies outside sRGB: clipped, still the reddest red.
-        QCOMPARE(qRed(shown.pixel(0, 0)), 255);
-        QVERIFY(qGreen(shown.pixel(0, 0)) <= 1 && qBlue(shown.pixel(0, 0)) <= 1);
     }
 
     void transparentBitmapsArePremultiplied() {

@@ -145,7 +145,6 @@ private Q_SLOTS:
             QVERIFY2(filtered && filtered->extent() == image.extent(), qPrintable(QString::fromUtf16(name)));
         }
         QVERIFY(!image.applyingFilter(u"CISepiaTone").has_value());
-        QVERIFY(!image.applyingFilter(u"CIPhotoEffectSepia").has_value());
         QVERIFY(!image.applyingFilter(u"CIExposureAdjust", {{u"inputEV"_s, u"bright"_s}}).has_value());
         QVERIFY(!image.applyingFilter(u"CITemperatureAndTint", {{u"inputNeutral"_s, 6500}}).has_value());
         QVERIFY(!image.applyingFilter(u"CILanczosScaleTransform", {{u"inputScale"_s, -1}}).has_value());
