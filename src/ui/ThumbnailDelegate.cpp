@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 using namespace Qt::StringLiterals;
 
@@ -36,9 +37,12 @@ void ThumbnailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const Shot shot = index.data(ShotListModel::ShotRole).value<Shot>();
     const bool current = index.data(ShotListModel::IsCurrentRole).toBool();
     const QString url = shot.thumbnailSource();
+    // Pictures are made for the cell in the pixels of the screen painted on,
+    // so they stay sharp when the window moves to a screen of another ratio.
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    loader_.setCellSize(QSize(qCeil(kCellSize.width() * ratio), qCeil(kCellSize.height() * ratio)));
     const QImage image = loader_.image(url);
-    if (image.isNull())
-        loader_.request(url);
+    loader_.request(url);
 
     const QRectF cell(QRectF(option.rect).center() -
                           QPointF(kCellSize.width() / 2.0, kCellSize.height() / 2.0),

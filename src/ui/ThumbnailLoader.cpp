@@ -12,6 +12,9 @@ namespace {
 
 // As many prepared pictures as the renderer keeps thumbnails.
 constexpr int kPreparedLimit = 2000;
+// More than a wide strip shows at once; older sharpening requests belong to
+// cells scrolled past and are dropped.
+constexpr qsizetype kSharpenBacklog = 48;
 
 // Scales to fill the cell and crops the overflow around the centre.
 QImage filled(const QImage& image, const QSize& cell) {
@@ -19,6 +22,11 @@ QImage filled(const QImage& image, const QSize& cell) {
     const int x = (scaled.width() - cell.width()) / 2;
     const int y = (scaled.height() - cell.height()) / 2;
     return scaled.copy(x, y, cell.width(), cell.height());
+}
+
+// Whether filling the cell would enlarge the picture by more than a few percent.
+bool tooSmall(const QSize& picture, const QSize& cell) {
+    return picture.width() * 100 < cell.width() * 97 || picture.height() * 100 < cell.height() * 97;
 }
 
 } // namespace
@@ -31,24 +39,39 @@ ThumbnailLoader::ThumbnailLoader(const ImageRenderer& renderer, QThreadPool& poo
     , convert_(std::move(convert))
     , prepared_(kPreparedLimit) {}
 
-QImage ThumbnailLoader::image(const QString& url) {
+const ThumbnailLoader::Prepared* ThumbnailLoader::valid(const QString& url) {
     const Prepared* prepared = prepared_.object(url);
     if (!prepared)
-        return {};
+        return nullptr;
     // A cache lookup only, never a decode: cheap enough for every paint.
     const std::optional<QImage> source = renderer_.cachedThumbnail(url);
     if (!source || source->cacheKey() != prepared->source) {
         prepared_.remove(url);
-        return {};
+        return nullptr;
     }
-    return prepared->image;
+    return prepared;
+}
+
+QImage ThumbnailLoader::image(const QString& url) {
+    const Prepared* prepared = valid(url);
+    return prepared ? prepared->image : QImage();
 }
 
 void ThumbnailLoader::request(const QString& url) {
-    if (url.isEmpty() || inFlight_.contains(url) || failed_.contains(url) || !image(url).isNull())
+    if (url.isEmpty() || inFlight_.contains(url) || failed_.contains(url))
         return;
-    inFlight_.insert(url);
-    queue_.append(url);
+    const Prepared* prepared = valid(url);
+    if (!prepared || prepared->cell != cell_) {
+        inFlight_.insert(url);
+        queue_.append(url);
+    } else if (!prepared->final) {
+        inFlight_.insert(url);
+        sharpenQueue_.append(url);
+        if (sharpenQueue_.size() > kSharpenBacklog)
+            inFlight_.remove(sharpenQueue_.takeFirst());
+    } else {
+        return;
+    }
     startNext();
 }
 
@@ -57,29 +80,48 @@ void ThumbnailLoader::retryFailed() {
 }
 
 void ThumbnailLoader::startNext() {
-    while (!queue_.isEmpty() && running_ < std::max(1, pool_.maxThreadCount())) {
-        const QString url = queue_.takeLast();
-        ++running_;
-        ++started_;
-        const ImageRenderer* renderer = &renderer_;
-        const QSize cell = cell_;
-        QtConcurrent::run(&pool_, [renderer, url, cell, convert = convert_]() -> Prepared {
-            TaskPools::lowerCurrentThreadPriority();
-            ParallelRunner::keepCurrentThreadToItself();
-            const std::optional<QImage> thumbnail = renderer->thumbnail(url);
-            if (!thumbnail)
-                return {};
-            return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell)};
-        }).then(this, [this, url](const Prepared& result) {
-            --running_;
-            inFlight_.remove(url);
-            if (result.image.isNull()) {
-                failed_.insert(url);
-            } else {
-                prepared_.insert(url, new Prepared(result));
-                Q_EMIT loaded(url);
-            }
-            startNext();
-        });
-    }
+    const int threads = std::max(1, pool_.maxThreadCount());
+    while (!queue_.isEmpty() && running_ < threads)
+        start(queue_.takeLast(), Job::load);
+    // Sharper pictures wait for every first load and take one thread, so a
+    // fling and the stage's own decodes are never held up by them.
+    if (queue_.isEmpty() && !sharpenQueue_.isEmpty() && !sharpening_ && running_ < threads)
+        start(sharpenQueue_.takeLast(), Job::sharpen);
+}
+
+void ThumbnailLoader::start(const QString& url, Job job) {
+    ++running_;
+    ++started_;
+    if (job == Job::sharpen)
+        sharpening_ = true;
+    const ImageRenderer* renderer = &renderer_;
+    const QSize cell = cell_;
+    QtConcurrent::run(&pool_, [renderer, url, cell, job, convert = convert_]() -> Prepared {
+        TaskPools::lowerCurrentThreadPriority();
+        ParallelRunner::keepCurrentThreadToItself();
+        std::optional<QImage> thumbnail = renderer->thumbnail(url);
+        bool final = !thumbnail || !tooSmall(thumbnail->size(), cell);
+        if (job == Job::sharpen && !final) {
+            // Whatever the photo gives is as sharp as it gets; a photo that
+            // cannot be decoded keeps its embedded thumbnail.
+            if (auto decoded = renderer->decodedThumbnail(url))
+                thumbnail = std::move(decoded);
+            final = true;
+        }
+        if (!thumbnail)
+            return {};
+        return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell), cell, final};
+    }).then(this, [this, url, job](const Prepared& result) {
+        --running_;
+        if (job == Job::sharpen)
+            sharpening_ = false;
+        inFlight_.remove(url);
+        if (result.image.isNull()) {
+            failed_.insert(url);
+        } else {
+            prepared_.insert(url, new Prepared(result));
+            Q_EMIT loaded(url);
+        }
+        startNext();
+    });
 }

@@ -20,7 +20,12 @@ class QThreadPool;
 // Requests are served newest first (last in, first out), so after a fling the
 // cells now in view fill first; earlier requests still complete afterwards and
 // warm the cache. A file is never asked for while its load runs, and a file
-// that failed is not asked for again until its list is shown again. Main thread.
+// that failed is not asked for again until its list is shown again.
+// Pictures are made for the cell in device pixels. A camera's embedded
+// thumbnail too small for the cell (a 160-pixel one in a 2x cell) is shown at
+// once and replaced by one decoded from the photo in the background, one at a
+// time and after every pending first load, newest request first; requests for
+// cells long scrolled past are dropped. Main thread.
 class ThumbnailLoader : public QObject {
     Q_OBJECT
 public:
@@ -29,16 +34,17 @@ public:
     ThumbnailLoader(const ImageRenderer& renderer, QThreadPool& pool, Convert convert,
                     QObject* parent = nullptr);
 
-    // The picture for a file, cropped to fill `cell` device pixels; null until loaded.
+    // The best picture so far for a file, cropped to fill the cell; null until loaded.
     QImage image(const QString& url);
-    // Asks for a file's picture; nothing happens if it is ready, in flight or failed.
+    // Asks for a file's picture, or a sharper one or one made for a new cell
+    // size; nothing happens if it is final, in flight or failed.
     void request(const QString& url);
     // Lets files that failed be loaded again (their list is shown anew).
     void retryFailed();
     void setCellSize(const QSize& deviceCell) { cell_ = deviceCell; }
 
     int loadsStarted() const { return started_; }
-    int pending() const { return int(queue_.size()) + running_; }
+    int pending() const { return int(queue_.size() + sharpenQueue_.size()) + running_; }
 
 Q_SIGNALS:
     void loaded(const QString& url);
@@ -48,9 +54,15 @@ private:
     struct Prepared {
         qint64 source = 0;
         QImage image;
+        QSize cell;
+        // No sharper picture is to be had (big enough, or decoded already).
+        bool final = false;
     };
+    enum class Job { load, sharpen };
 
+    const Prepared* valid(const QString& url);
     void startNext();
+    void start(const QString& url, Job job);
 
     const ImageRenderer& renderer_;
     QThreadPool& pool_;
@@ -60,6 +72,8 @@ private:
     QSet<QString> inFlight_;
     QSet<QString> failed_;
     QStringList queue_;
+    QStringList sharpenQueue_;
     int running_ = 0;
+    bool sharpening_ = false;
     int started_ = 0;
 };

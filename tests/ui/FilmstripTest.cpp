@@ -5,10 +5,16 @@
 #include "ui/Filmstrip.h"
 #include "ui/ShotListModel.h"
 #include "ui/ThumbnailDelegate.h"
+#include "ui/ThumbnailLoader.h"
+
+#include "imaging/render/ImageRenderer.h"
+#include "samplegen/CameraJpegWriter.h"
 
 #include <QAccessible>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -79,6 +85,46 @@ private Q_SLOTS:
         QTRY_VERIFY(!loader.image(b).isNull());
         QTRY_VERIFY(TestImages::meanColour(loader.image(a)).blue() > 200);
         QVERIFY(TestImages::meanColour(loader.image(a)).red() < 60);
+    }
+
+    void sharpensSmallEmbeddedThumbnailsForHiDpiCells() {
+        QTemporaryDir dir;
+        const QString url = dir.filePath(u"IMG_0001.JPG"_s);
+        QImage photo(1800, 1200, QImage::Format_RGB888);
+        photo.fill(QColor(40, 160, 90));
+        CaptureInfo info;
+        info.captured = QDateTime(QDate(2024, 5, 17), QTime(9, 30));
+        const auto written = CameraJpegWriter::write(url, photo, info);
+        QVERIFY2(written, qPrintable(written ? QString() : written.error()));
+        ImageRenderer renderer;
+        QThreadPool pool;
+        ThumbnailLoader loader(renderer, pool, [](const QImage& image) { return image; });
+        QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
+
+        // A 1x cell of 108 x 72: the camera's 160 x 120 thumbnail (bars cut: 160 x 107) is enough.
+        loader.setCellSize(QSize(108, 72));
+        loader.request(url);
+        QVERIFY(loaded.wait());
+        QCOMPARE(renderer.cachedThumbnail(url)->size(), QSize(160, 107));
+        loader.request(url);
+        QCOMPARE(loader.pending(), 0);
+
+        // At 2x the picture is first made from the same thumbnail, at once...
+        loader.setCellSize(QSize(216, 144));
+        QCOMPARE(loader.image(url).size(), QSize(108, 72)); // the old one shows meanwhile
+        loader.request(url);
+        QVERIFY(loaded.wait());
+        QCOMPARE(loader.image(url).size(), QSize(216, 144));
+        QCOMPARE(renderer.cachedThumbnail(url)->size(), QSize(160, 107));
+        // ...then replaced by one decoded from the photo at 240 pixels.
+        loader.request(url);
+        QVERIFY(loaded.wait());
+        QCOMPARE(renderer.cachedThumbnail(url)->size(), QSize(240, 160));
+        QCOMPARE(loader.image(url).size(), QSize(216, 144));
+        QVERIFY(qAbs(TestImages::meanColour(loader.image(url)).green() - 160) < 6);
+        const int started = loader.loadsStarted();
+        loader.request(url);
+        QCOMPARE(loader.loadsStarted(), started);
     }
 
     void centresTheCurrentCellAndSelectsOnClick() {

@@ -158,6 +158,16 @@ std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
     return *std::move(made);
 }
 
+std::optional<QImage> ImageRenderer::decodedThumbnail(const QString& url) const {
+    const quint64 stamp = d->thumbnailCache.stamp();
+    auto made = ThumbnailReader(d->context.resources())
+                    .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::ignored);
+    if (!made || made->isNull())
+        return std::nullopt;
+    d->thumbnailCache.insertUnlessRemovedSince(url, *made, stamp);
+    return *std::move(made);
+}
+
 std::optional<QImage> ImageRenderer::cachedThumbnail(const QString& url) const {
     return d->thumbnailCache.value(url);
 }

@@ -38,6 +38,10 @@ public:
                                                       const Edit& edit) const;
     // At most 240 pixels on the longer side, upright; nothing when unreadable.
     std::optional<QImage> thumbnail(const QString& url) const;
+    // A thumbnail decoded from the photo itself (240 pixels) rather than the
+    // camera's embedded one, which is often too small for a HiDPI cell. It
+    // takes the cached thumbnail's place; nothing when unreadable.
+    std::optional<QImage> decodedThumbnail(const QString& url) const;
     // The cached thumbnail of a file, without decoding; nothing when none is cached.
     std::optional<QImage> cachedThumbnail(const QString& url) const;
     // sRGB JPEG, Lanczos-downscaled to at most maxPixel; nothing on failure.
