@@ -1,7 +1,7 @@
 // zorva-screenshots OUTDIR: shows the window in each of its main states on
 // files it makes itself and writes one PNG per state into OUTDIR: empty,
 // scanning, loaded (with the filmstrip), zoomed, failed, toast, edit panel,
-// crop, failed, then the TV menu open in each cast state against a local test
+// crop, both at the smallest window size, failed, then the TV menu open in each cast state against a local test
 // receiver, and with a second screen (run it on two screens, or with
 // QT_QPA_PLATFORM=offscreen:configfile=LAYOUT.json) the menu while presenting
 // and the presentation window. Run it under Xvfb or on a desktop and look at
@@ -144,7 +144,13 @@ int main(int argc, char* argv[]) {
     viewer.store.startCrop();
     viewer.store.setCropDraft(UnitRect{0.15, 0.1, 0.6, 0.7});
     shoot(viewer, out.filePath(u"7-crop.png"_s));
+    // The smallest window: the whole panel, "Save Copy" included, and the crop bar fit.
+    const QSize size = viewer.main.size();
+    viewer.main.resize(viewer.main.minimumSizeHint());
+    shoot(viewer, out.filePath(u"7b-crop-minimum.png"_s));
     viewer.store.cancelCrop();
+    shoot(viewer, out.filePath(u"6b-edit-panel-minimum.png"_s));
+    viewer.main.resize(size);
     viewer.store.setEditPanelShown(false);
 
     shootTv(viewer, out);

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
@@ -113,7 +114,8 @@ int main(int argc, char* argv[]) {
 
     MainWindow window(store, thumbnails, ScreenConversion::forScreen);
     folderChooser.setParent(&window);
-    window.placeOn(QGuiApplication::primaryScreen());
+    QSettings settings;
+    window.placeOn(QGuiApplication::primaryScreen(), settings);
 
     // Launching has finished: register the mount agent, off the main thread
     // since it waits for systemctl.
@@ -126,6 +128,7 @@ int main(int argc, char* argv[]) {
     });
     window.show();
     const int status = app.exec();
+    window.saveSize(settings);
 
     // The window is gone: quitting must not wait on a job that never ends.
     // Finished jobs let everything be torn down in order; a stuck one ends the

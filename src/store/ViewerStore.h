@@ -96,6 +96,8 @@ public:
     // Makes the shot at `index` current; out of range or current: nothing.
     void select(int index);
     std::optional<Shot> currentShot() const;
+    // Where the shown list came from; while another folder is read, still the old one.
+    const PhotoSource& shotsSource() const { return shotsSource_; }
 
     const Library& library() const { return library_; }
     const QList<Shot>& shots() const { return shots_; }

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 
 using namespace Qt::StringLiterals;
 
@@ -41,20 +42,39 @@ MainWindow::MainWindow(ViewerStore& store, ThumbnailLoader& thumbnails, StageIma
     updateTitle();
 }
 
-QRect MainWindow::firstGeometry(const QRect& available, const QSize& minimum) {
+namespace {
+const QString kSizeKey = u"window/size"_s;
+const QString kMaximizedKey = u"window/maximized"_s;
+} // namespace
+
+QRect MainWindow::firstGeometry(const QRect& available, const QSize& minimum, const QSize& preferred) {
     // Before the window is shown its frame is unknown: leave room for a title bar so the
     // frame fits the available area too.
     constexpr int kTitleBar = 40;
     const QSize room(available.width(), available.height() - kTitleBar);
-    const QSize size = QSize(1280, 860).boundedTo(room).expandedTo(minimum);
+    const QSize size = preferred.boundedTo(room).expandedTo(minimum);
     QRect geometry(QPoint(), size);
     geometry.moveCenter(available.center() + QPoint(0, kTitleBar / 2));
     return geometry;
 }
 
-void MainWindow::placeOn(const QScreen* screen) {
-    if (screen)
-        setGeometry(firstGeometry(screen->availableGeometry(), minimumSizeHint()));
+void MainWindow::placeOn(const QScreen* screen, const QSettings& settings) {
+    if (!screen)
+        return;
+    const QSize saved = settings.value(kSizeKey).toSize();
+    setGeometry(firstGeometry(screen->availableGeometry(), minimumSizeHint(),
+                              saved.isValid() ? saved : QSize(1280, 860)));
+    if (settings.value(kMaximizedKey).toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::saveSize(QSettings& settings) const {
+    // Full screen is a mode of its own, not a size to come back to.
+    const bool maximized = isMaximized() && !isFullScreen();
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    if (size.isValid())
+        settings.setValue(kSizeKey, size);
+    settings.setValue(kMaximizedKey, maximized);
 }
 
 QString MainWindow::subtitle(const ViewerStore& store) {
@@ -81,7 +101,9 @@ QString MainWindow::deleteTitle(const QString& name) {
 }
 
 void MainWindow::updateTitle() {
-    const QString title = WindowTitles::title(store_.library().source);
+    // While another folder is read, the title keeps naming the list still shown.
+    const PhotoSource& source = store_.shots().isEmpty() ? store_.library().source : store_.shotsSource();
+    const QString title = WindowTitles::title(source);
     const QString sub = subtitle();
     setWindowTitle(sub.isEmpty() ? title : title + u" \u2014 "_s + sub);
 }

@@ -8,6 +8,7 @@ class ContentView;
 class PhotoCommands;
 class QMessageBox;
 class QScreen;
+class QSettings;
 class ThumbnailLoader;
 class ViewerToolbar;
 class ViewerStore;
@@ -31,11 +32,15 @@ public:
     // The permanent-delete question while it is open.
     QMessageBox* deleteConfirmation() const { return confirmation_; }
 
-    // Sizes and centres the window for its first showing on `screen`.
-    void placeOn(const QScreen* screen);
-    // A comfortable size fitted into the screen's `available` area, but not below `minimum`,
+    // Sizes and centres the window for its first showing on `screen`: the
+    // size the user left it at last time (from `settings`), or a comfortable one.
+    void placeOn(const QScreen* screen, const QSettings& settings);
+    // Remembers the window's size (its normal size when maximised) for the next launch.
+    void saveSize(QSettings& settings) const;
+    // `preferred` fitted into the screen's `available` area, but not below `minimum`,
     // centred on that area.
-    static QRect firstGeometry(const QRect& available, const QSize& minimum);
+    static QRect firstGeometry(const QRect& available, const QSize& minimum,
+                               const QSize& preferred = QSize(1280, 860));
 
     static QString subtitle(const ViewerStore& store);
     static QString deleteTitle(const QString& name);

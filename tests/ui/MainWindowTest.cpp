@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +57,22 @@ private Q_SLOTS:
                  QRect(2560, 290, 1280, 860));
         // Never below the minimum, even on a screen smaller than it.
         QCOMPARE(MainWindow::firstGeometry(QRect(0, 0, 1024, 600), QSize(900, 680)).size(), QSize(1024, 680));
+
+        // The size the user left the window at comes back, fitted the same way.
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(u"viewer.ini"_s), QSettings::IniFormat);
+        {
+            ViewerHarness h(QSize(1000, 720));
+            h.window.saveSize(settings);
+        }
+        ViewerHarness h;
+        h.window.placeOn(QGuiApplication::primaryScreen(), settings);
+        QTRY_COMPARE(h.window.size(), QSize(1000, 720));
+        settings.setValue(u"window/size"_s, QSize(9000, 9000));
+        h.window.placeOn(QGuiApplication::primaryScreen(), settings);
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QTRY_COMPARE(h.window.geometry(),
+                     MainWindow::firstGeometry(available, h.window.minimumSizeHint(), available.size()));
     }
 
     void titlesEmptyTextsBadgesAndArrows() {
@@ -96,6 +113,17 @@ private Q_SLOTS:
         QCOMPARE(previous->toolTip(), u"Previous photo"_s);
         QCOMPARE(h.window.subtitle(), u"3 of 3 \u00B7 ZRV_0002"_s);
         QCOMPARE(h.window.windowTitle(), u"Trip \u2014 3 of 3 \u00B7 ZRV_0002"_s);
+        // While another folder is read, the title still names the list shown.
+        QTemporaryDir other;
+        writeShots(other.path(), 1);
+        {
+            PoolGate gate(h.store.pools().userInitiated());
+            h.store.open(PhotoSource::folder(other.path()));
+            QCOMPARE(h.store.library().state, Library::State::scanning);
+            QVERIFY(h.window.windowTitle().startsWith(u"Trip \u2014"_s));
+        }
+        h.openAndSettle(trip);
+        h.store.select(2);
 
         auto* format = child<CapsuleLabel>(h.window, u"formatBadge"_s);
         QVERIFY(format->isVisible());
