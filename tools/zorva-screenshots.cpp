@@ -1,8 +1,8 @@
 // zorva-screenshots OUTDIR: shows the window in each of its main states on
 // files it makes itself and writes one PNG per state into OUTDIR: empty,
 // scanning, loaded (with the filmstrip), zoomed, failed, toast, edit panel,
-// crop, both at the smallest window size, failed, then the TV menu open in each cast state against a local test
-// receiver, and with a second screen (run it on two screens, or with
+// crop, both at the smallest window size, failed, then the TV menu open in each cast state against a local
+// test receiver, and with a second screen (run it on two screens, or with
 // QT_QPA_PLATFORM=offscreen:configfile=LAYOUT.json) the menu while presenting
 // and the presentation window. Run it under Xvfb or on a desktop and look at
 // the pictures.
@@ -133,6 +133,7 @@ int main(int argc, char* argv[]) {
     waitFor([&] { return viewer.store.toast().has_value(); });
     shoot(viewer, out.filePath(u"5-toast.png"_s), 500);
 
+    viewer.store.setToast(std::nullopt);
     viewer.store.setEditPanelShown(true);
     viewer.store.selectLook(Look::chrome);
     Edit edit = viewer.store.currentEdit();

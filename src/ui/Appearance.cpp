@@ -1,9 +1,9 @@
 #include "Appearance.h"
 
-#include <QLabel>
-
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPalette>
 #include <QStyleFactory>
 
@@ -87,4 +87,36 @@ void Appearance::fitWrappedText(QLabel* label, int maxWidth) {
     const int width = std::min(maxWidth, text.width() + 1);
     label->setFixedWidth(width);
     label->setFixedHeight(std::max(0, label->heightForWidth(width))); // -1 for no text
+}
+
+void Appearance::styleButton(QAbstractButton* button) {
+    button->setStyleSheet(
+        u"QPushButton { background: rgb(46, 46, 46); color: white; border: none; border-radius: 6px;"
+        u" padding: 5px 12px; }"
+        u"QPushButton:pressed { background: rgb(61, 61, 61); }"
+        u"QPushButton:disabled { background: rgb(36, 36, 36); color: rgba(255, 255, 255, 90); }"_s);
+}
+
+void Appearance::styleAccentButton(QAbstractButton* button) {
+    button->setStyleSheet(
+        u"QPushButton { background: #0a84ff; color: white; border: none; border-radius: 6px;"
+        u" padding: 5px 14px; }"
+        u"QPushButton:pressed { background: #0070e0; }"
+        u"QPushButton:disabled { background: #2a4a70; color: rgba(255, 255, 255, 120); }"_s);
+}
+
+void Appearance::styleSegmented(QWidget* row) {
+    // The track is the row's own background; each segment is transparent
+    // until checked, when it stands out as a light grey raised cell.
+    row->setAttribute(Qt::WA_StyledBackground);
+    if (row->objectName().isEmpty())
+        row->setObjectName(u"segments"_s);
+    const QString track = u"#"_s + row->objectName();
+    row->setStyleSheet(
+        track + u" { background: rgba(255, 255, 255, 22); border-radius: 7px; }"_s + track +
+        u" QAbstractButton { background: transparent; color: rgba(255, 255, 255, 200); border: none;"
+        u" border-radius: 5px; margin: 2px; padding: 3px 6px; }"_s +
+        track + u" QAbstractButton:checked { background: rgb(108, 108, 112); color: white; }"_s + track +
+        u" QAbstractButton:disabled { color: rgba(255, 255, 255, 80); }"_s + track +
+        u" QAbstractButton:checked:disabled { background: rgb(58, 58, 60); color: rgba(255, 255, 255, 130); }"_s);
 }

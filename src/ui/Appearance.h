@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QFont>
 
+class QAbstractButton;
 class QApplication;
 class QLabel;
+class QWidget;
 
 // The viewer's look: always the dark appearance, whatever the desktop theme,
 // and the few text styles the views use. Sizes are in points (Qt's
@@ -26,6 +28,14 @@ QFont monospaced(QFont font);
 // labels is a guess that cuts lines off or wraps short texts early).
 // Call after each change of the text.
 void fitWrappedText(QLabel* label, int maxWidth);
+
+// Push buttons drawn like the look tiles: rounded, dark grey, lighter while pressed.
+void styleButton(QAbstractButton* button);
+// The same with the accent colour, for the one default action of a group.
+void styleAccentButton(QAbstractButton* button);
+// A row of checkable buttons drawn as one segmented control: a rounded track
+// with the checked segment raised on it. Call after the buttons are added.
+void styleSegmented(QWidget* row);
 
 // A grey of the given white level (0 black .. 1 white) and opacity.
 inline QColor grey(double white, double opacity = 1.0) {

@@ -44,13 +44,14 @@ CropBar::CropBar(ViewerStore& store, QWidget* parent)
         auto* segment = new QPushButton(label(aspect), picker);
         segment->setCheckable(true);
         segment->setFocusPolicy(Qt::NoFocus);
-        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        segment->setStyleSheet(u"QPushButton { background: rgba(255,255,255,30); color: white; border: none;"
-                               u" padding: 4px 0; }"
-                               u"QPushButton:checked { background: rgba(255,255,255,90); }"_s);
+        segment->setFont(Appearance::font(Appearance::TextStyle::body));
+        // Each segment as wide as its label needs, the spare width shared out.
+        segment->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         aspects_->addButton(segment, int(aspect));
         segments->addWidget(segment);
     }
+    picker->setObjectName(u"aspectPicker"_s);
+    Appearance::styleSegmented(picker);
     connect(aspects_, &QButtonGroup::idClicked, this,
             [this](int id) { store_.setCropAspect(static_cast<CropAspect>(id)); });
     row->addWidget(picker);
@@ -58,9 +59,9 @@ CropBar::CropBar(ViewerStore& store, QWidget* parent)
     for (QPushButton* button : {reset_, cancel_, done_}) {
         button->setFocusPolicy(Qt::NoFocus);
         button->setFont(Appearance::font(Appearance::TextStyle::body));
+        Appearance::styleButton(button);
     }
-    done_->setStyleSheet(
-        u"QPushButton { background: #0a84ff; color: white; border-radius: 6px; padding: 5px 14px; }"_s);
+    Appearance::styleAccentButton(done_);
     row->addWidget(reset_);
     row->addStretch();
     row->addWidget(cancel_);

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -50,6 +51,7 @@ QPushButton* button(const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setFocusPolicy(Qt::NoFocus);
     b->setFont(Appearance::font(Appearance::TextStyle::body));
+    Appearance::styleButton(b);
     return b;
 }
 
@@ -77,8 +79,16 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
     auto* content = new QWidget(this);
     content->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(content);
+    column_ = column;
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(18);
+    // Only a panel shorter than the smallest window scrolls; its bar is dark like the panel.
+    verticalScrollBar()->setStyleSheet(
+        u"QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+        u"QScrollBar::handle:vertical { background: rgba(255, 255, 255, 70); border-radius: 2px;"
+        u" min-height: 24px; }"
+        u"QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        u"QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"_s);
 
     column->addWidget(headline(u"Look"_s, content));
     auto* grid = new QGridLayout;
@@ -147,9 +157,7 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
     save_ = button(QString(), content);
     save_->setObjectName(u"saveCopy"_s);
     save_->setToolTip(u"Save a full-size JPEG with these edits and crop (S)"_s);
-    save_->setStyleSheet(
-        u"QPushButton { background: #0a84ff; color: white; border-radius: 6px; padding: 5px 10px; }"
-        u"QPushButton:disabled { background: #2a4a70; color: rgba(255,255,255,120); }"_s);
+    Appearance::styleAccentButton(save_);
     saveFace_ = new QStackedWidget(save_);
     auto* saveLabel = new QLabel(u"Save Copy"_s, saveFace_);
     saveLabel->setAlignment(Qt::AlignCenter);
@@ -182,6 +190,23 @@ EditPanel::EditPanel(ViewerStore& store, QWidget* parent)
           &ViewerStore::stageModeChanged, &ViewerStore::isSavingChanged})
         connect(&store_, signal, this, &EditPanel::refresh);
     refresh();
+}
+
+void EditPanel::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    fitSpacing();
+}
+
+void EditPanel::fitSpacing() {
+    const int room = viewport()->height();
+    const int width = viewport()->width();
+    for (int spacing : {18, 14, 11, 8, 6}) {
+        column_->setSpacing(spacing);
+        const int needed = column_->hasHeightForWidth() ? column_->totalHeightForWidth(width)
+                                                        : column_->totalSizeHint().height();
+        if (needed <= room)
+            return;
+    }
 }
 
 void EditPanel::edit(const std::function<void(Adjustments&)>& change) {

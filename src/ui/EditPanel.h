@@ -11,6 +11,7 @@ class LookButton;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
+class QVBoxLayout;
 class ViewerStore;
 
 // The side panel of looks, crop and adjustments, with Reset and Save Copy. It
@@ -31,7 +32,13 @@ public:
     LookButton* lookButton(const QString& title) const;
     bool isShowingSaveProgress() const;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    // Tightens the spacing between groups until the whole panel fits its
+    // height; it scrolls only when even the tightest spacing does not fit.
+    void fitSpacing();
     void refresh();
     void edit(const std::function<void(Adjustments&)>& change);
 
@@ -43,4 +50,5 @@ private:
     QPushButton* reset_;
     QPushButton* save_;
     QStackedWidget* saveFace_;
+    QVBoxLayout* column_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "FormatPicker.h"
 
+#include "Appearance.h"
+
 #include "store/ViewerStore.h"
 
 #include <QButtonGroup>
@@ -29,6 +31,7 @@ FormatPicker::FormatPicker(ViewerStore& store, QWidget* parent)
         group_->addButton(button, int(format));
         row->addWidget(button);
     }
+    Appearance::styleSegmented(this);
     // Clicking the selected item too refreshes the display.
     connect(group_, &QButtonGroup::idClicked, this, [this](int id) { choose(ShotFormat(id)); });
     for (auto signal : {&ViewerStore::shotsChanged, &ViewerStore::currentIndexChanged,

@@ -12,6 +12,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -153,6 +154,22 @@ private Q_SLOTS:
             }
             layout.endLayout();
         }
+    }
+
+    void wholePanelFitsTheSmallestWindow() {
+        ViewerHarness h;
+        h.openAndSettle(dir_.path());
+        h.store.setEditPanelShown(true);
+        EditPanel* panel = h.window.content()->editPanel();
+        // Content of 900 x 600, the smallest: the panel fits without scrolling, "Save Copy" in view.
+        h.window.resize(h.window.minimumSizeHint());
+        QTRY_COMPARE(h.window.content()->size(), QSize(900, 600));
+        QTRY_COMPARE(panel->verticalScrollBar()->maximum(), 0);
+        const QRect save(panel->saveButton()->mapTo(panel, QPoint()), panel->saveButton()->size());
+        QVERIFY(panel->rect().contains(save));
+        // Shorter than that (a panel squeezed by a custom layout) it scrolls.
+        panel->setFixedHeight(300);
+        QTRY_VERIFY(panel->verticalScrollBar()->maximum() > 0);
     }
 
     void cropFrameMovesAndResizes() {
