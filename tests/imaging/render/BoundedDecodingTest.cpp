@@ -253,6 +253,10 @@ private Q_SLOTS:
             const QString path = write(u"COUNT%1.DNG"_s.arg(tag), bytes);
             expectPattern(renderer.thumbnail(path), QSize(240, 171));
         }
+        // Or claims 65,535 entries.
+        QByteArray entries = *dng;
+        qToLittleEndian<quint16>(0xFFFF, entries.data() + previewDirectory);
+        expectPattern(renderer.thumbnail(write(u"ENTRIES.DNG"_s, entries)), QSize(240, 171));
         // Its intact preview is used (never enlarged).
         expectPattern(renderer.thumbnail(write(u"INTACT.DNG"_s, *dng)), QSize(128, 91));
 
