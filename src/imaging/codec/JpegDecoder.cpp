@@ -15,6 +15,37 @@ namespace {
 
 constexpr size_t kReadBuffer = 64 * 1024;
 
+// Limits checked before any pixel memory is taken, so that a small file
+// cannot claim gigabytes or minutes: no picture larger than this, nor, for a
+// file of several scans (whose every coefficient libjpeg keeps until the last
+// scan, at two bytes each), a larger coefficient buffer; and no more scans
+// (each one a pass over the whole image, however little data it has).
+constexpr quint64 kMaxPixels = 200'000'000;
+constexpr unsigned int kMaxSide = 65500;
+constexpr quint64 kMaxCoefficients = 200'000'000;
+constexpr int kMaxScans = 1000;
+
+// Called by libjpeg as it goes; ends a decompression with too many scans.
+void checkScans(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans)
+        reinterpret_cast<JpegErrorManager*>(info->err)->fail("JPEG with too many scans");
+}
+
+// The coefficients libjpeg keeps for a file of several scans: whole blocks
+// of each component, rounded up to its sampling factors.
+quint64 bufferedCoefficients(const jpeg_decompress_struct& info) {
+    quint64 total = 0;
+    for (int i = 0; i < info.num_components; ++i) {
+        const jpeg_component_info& c = info.comp_info[i];
+        const auto roundUp = [](quint64 v, int factor) {
+            return (v + quint64(factor) - 1) / quint64(factor) * quint64(factor);
+        };
+        total += roundUp(c.width_in_blocks, c.h_samp_factor) * roundUp(c.height_in_blocks, c.v_samp_factor) *
+                 DCTSIZE2;
+    }
+    return total;
+}
+
 // Reads the file in 64 KiB pieces; a read error is fatal, the end of the
 // data before the end of the image a warning (libjpeg then fills in grey).
 struct FileSource {
@@ -81,6 +112,7 @@ void cmykToRgbx(unsigned char* row, int width, bool inverted) {
 struct JpegDecoder::Private {
     jpeg_decompress_struct info{};
     JpegErrorManager errors;
+    jpeg_progress_mgr progress{};
     bool created = false;
     bool decoded = false;
     QByteArray bytes;
@@ -101,12 +133,17 @@ struct JpegDecoder::Private {
                             QString::fromLatin1(errors.message)};
     }
 
-    // How a decode ended: libjpeg gave up, or the scaled size was not the one asked for.
+    // How a decode ended: libjpeg gave up, or the scaled size was not the one
+    // asked for, or the data ended before the first row of blocks was
+    // complete (a file cut at or just after its scan header): libjpeg would
+    // hand back a uniform grey picture, which is not the photo.
     std::expected<void, ImagingError> outcome(bool ok, bool sizeMismatch) const {
         if (!ok)
             return std::unexpected(error("JPEG data is damaged"));
         if (sizeMismatch)
             return std::unexpected(ImagingError{QStringLiteral("JPEG scaled to an unexpected size")});
+        if (errors.dataEnd && errors.dataEnd->scan <= 1 && errors.dataEnd->iMcuRow == 0)
+            return std::unexpected(ImagingError{QStringLiteral("JPEG without image data")});
         return {};
     }
 
@@ -114,6 +151,7 @@ struct JpegDecoder::Private {
         errors.install(reinterpret_cast<j_common_ptr>(&info));
         JOCTET* profile = nullptr;
         unsigned int profileLength = 0;
+        bool multipleScans = false;
         const bool ok = errors.guarded([&] {
             jpeg_create_decompress(&info);
             created = true;
@@ -132,6 +170,9 @@ struct JpegDecoder::Private {
             jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
             jpeg_read_header(&info, TRUE);
             jpeg_read_icc_profile(&info, &profile, &profileLength);
+            multipleScans = jpeg_has_multiple_scans(&info);
+            progress.progress_monitor = checkScans;
+            info.progress = &progress;
         });
         if (!ok)
             return std::unexpected(error("Not a readable JPEG"));
@@ -149,6 +190,11 @@ struct JpegDecoder::Private {
         orientation = ExifBlock::parse(exif).orientation;
         if (info.image_width == 0 || info.image_height == 0)
             return std::unexpected(ImagingError{QStringLiteral("JPEG without pixels")});
+        if (info.image_width > kMaxSide || info.image_height > kMaxSide ||
+            quint64(info.image_width) * info.image_height > kMaxPixels ||
+            (multipleScans && bufferedCoefficients(info) > kMaxCoefficients))
+            return std::unexpected(ImagingError{
+                QStringLiteral("JPEG too large: %1 x %2").arg(info.image_width).arg(info.image_height)});
         if (info.num_components != 1 && info.num_components != 3 && info.num_components != 4)
             return std::unexpected(ImagingError{QStringLiteral("JPEG with an unsupported colour model")});
         return {};

@@ -1,5 +1,9 @@
 #include "JpegErrorManager.h"
 
+#include <jerror.h>
+
+#include <cstring>
+
 namespace {
 
 void failed(j_common_ptr info) {
@@ -10,8 +14,14 @@ void failed(j_common_ptr info) {
 
 void noted(j_common_ptr info, int level) {
     // Level -1 is a warning about damaged data; higher levels are trace output.
-    if (level < 0)
-        ++reinterpret_cast<JpegErrorManager*>(info->err)->warnings;
+    if (level >= 0)
+        return;
+    auto* self = reinterpret_cast<JpegErrorManager*>(info->err);
+    ++self->warnings;
+    if (info->err->msg_code == JWRN_JPEG_EOF && info->is_decompressor && !self->dataEnd) {
+        const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+        self->dataEnd = JpegErrorManager::DataEnd{decompress->input_scan_number, decompress->input_iMCU_row};
+    }
 }
 
 void silent(j_common_ptr) {}
@@ -23,4 +33,9 @@ void JpegErrorManager::install(jpeg_common_struct* info) {
     manager.error_exit = failed;
     manager.emit_message = noted;
     manager.output_message = silent;
+}
+
+void JpegErrorManager::fail(const char* text) {
+    std::strncpy(message, text, sizeof message - 1);
+    std::longjmp(jump, 1);
 }

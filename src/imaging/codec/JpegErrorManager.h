@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
+#include <optional>
 
 // libjpeg's error handling turned into return values. A fatal error jumps
 // back into `guarded`, which then reports failure; `message` holds libjpeg's
@@ -16,6 +17,13 @@ struct JpegErrorManager {
     std::jmp_buf jump{};
     char message[JMSG_LENGTH_MAX]{};
     int warnings = 0;
+    // Where a decompression first ran out of data: the scan it was in and the
+    // row of blocks (iMCU row) it had reached in that scan.
+    struct DataEnd {
+        int scan = 0;
+        unsigned int iMcuRow = 0;
+    };
+    std::optional<DataEnd> dataEnd;
 
     // Makes `info` report to this manager.
     void install(jpeg_common_struct* info);
@@ -30,4 +38,8 @@ struct JpegErrorManager {
         fn();
         return true;
     }
+
+    // Ends the libjpeg call running inside `guarded` with `text` as the
+    // message (for limits of our own, checked from libjpeg's callbacks).
+    [[noreturn]] void fail(const char* text);
 };

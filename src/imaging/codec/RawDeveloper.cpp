@@ -1,5 +1,6 @@
 #include "RawDeveloper.h"
 
+#include "RawPreviewReader.h"
 #include "RegularFile.h"
 #include "imaging/color/ColorChain.h"
 #include "imaging/color/ColorKernel.h"
@@ -81,6 +82,11 @@ int orientationOf(int flip) {
     return flip >= 0 && flip < 8 ? exif[flip] : 1;
 }
 
+// A sensor larger than this is refused before anything is unpacked: a small
+// file declaring a huge sensor would otherwise cost gigabytes and seconds
+// (LibRaw's own allocation limit is far higher).
+constexpr quint64 kMaxPixels = 200'000'000;
+
 std::expected<void, ImagingError> openFile(Processor& p, const QString& path) {
     auto file = RegularFile::open(path);
     if (!file)
@@ -91,6 +97,10 @@ std::expected<void, ImagingError> openFile(Processor& p, const QString& path) {
     const int code = p.raw->open_datastream(p.input.get());
     if (code != LIBRAW_SUCCESS)
         return std::unexpected(error(code));
+    const libraw_image_sizes_t& s = p.raw->imgdata.sizes;
+    if (quint64(s.raw_width) * s.raw_height > kMaxPixels || quint64(s.width) * s.height > kMaxPixels)
+        return std::unexpected(
+            ImagingError{QStringLiteral("RAW too large: %1 x %2").arg(s.raw_width).arg(s.raw_height)});
     return {};
 }
 
@@ -235,24 +245,20 @@ RawDeveloper::developWithin(const QString& path, int maxPixel, const PixelResour
 }
 
 std::optional<RawDeveloper::Preview> RawDeveloper::preview(const QString& path) {
+    // LibRaw for the orientation the development applies; the preview itself
+    // is found by our own bounded reader.
     Processor p;
     if (!openFile(p, path))
         return std::nullopt;
-    if (p.raw->unpack_thumb() != LIBRAW_SUCCESS)
+    const auto file = RegularFile::open(path);
+    if (!file)
         return std::nullopt;
-    const libraw_thumbnail_t& t = p.raw->imgdata.thumbnail;
+    auto found = RawPreviewReader::read(*file);
+    if (!found)
+        return std::nullopt;
     Preview preview;
     preview.orientation = orientationOf(p.raw->imgdata.sizes.flip);
-    if (t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb && t.tlength > 0) {
-        preview.jpeg = QByteArray(t.thumb, qsizetype(t.tlength));
-        return preview;
-    }
-    if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && t.thumb && t.tcolors == 3 && t.twidth > 0 && t.theight > 0 &&
-        qsizetype(t.tlength) >= qsizetype(t.twidth) * t.theight * 3) {
-        QImage bitmap(reinterpret_cast<const uchar*>(t.thumb), t.twidth, t.theight, qsizetype(t.twidth) * 3,
-                      QImage::Format_RGB888);
-        preview.bitmap = bitmap.copy();
-        return preview;
-    }
-    return std::nullopt;
+    preview.jpeg = std::move(found->jpeg);
+    preview.bitmap = std::move(found->bitmap);
+    return preview;
 }
