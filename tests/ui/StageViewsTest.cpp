@@ -59,7 +59,9 @@ private Q_SLOTS:
         PhotoStage* stage = h.window.content()->stage();
         auto* previous = child<StageArrow>(h.window, u"previousArrow"_s);
         auto* next = child<StageArrow>(h.window, u"nextArrow"_s);
-        QVERIFY(!next->isVisible());
+        QWidget* toolbar = h.window.toolbar();
+        QTest::mouseMove(toolbar, toolbar->rect().center());
+        QTRY_VERIFY(!next->isVisible());
 
         // They fade in over 0.15 seconds while the pointer is over the stage.
         QElapsedTimer fading;
@@ -83,7 +85,7 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentIndex(), 1);
 
         // Off the stage they fade out and take no clicks.
-        QTest::mouseMove(h.window.toolbar(), h.window.toolbar()->rect().center());
+        QTest::mouseMove(toolbar, toolbar->rect().center());
         QVERIFY(opacity(next) > 0);
         QTRY_VERIFY(!next->isVisible() && !previous->isVisible());
     }
