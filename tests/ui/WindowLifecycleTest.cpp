@@ -20,7 +20,8 @@ private Q_SLOTS:
         Appearance::apply(*qApp);
 
         ViewerHarness h;
-        for (QWidget* widget : std::initializer_list<QWidget*>{&h.window, h.window.menuBar(), h.window.toolbar()}) {
+        for (QWidget* widget :
+             std::initializer_list<QWidget*>{&h.window, h.window.menuBar(), h.window.toolbar()}) {
             const QPalette& palette = widget->palette();
             for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::ToolTipBase})
                 QVERIFY2(palette.color(role).lightnessF() < 0.3, qPrintable(widget->objectName()));
