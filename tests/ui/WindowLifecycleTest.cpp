@@ -1,10 +1,13 @@
 #include "UiHarness.h"
 
 #include "ui/Appearance.h"
+#include "ui/PresentationView.h"
 #include "ui/ViewerToolbar.h"
 
 #include <QMenuBar>
 #include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 class WindowLifecycleTest : public QObject {
     Q_OBJECT
@@ -34,6 +37,11 @@ private Q_SLOTS:
     // Last: it runs the application's event loop to its end.
     void closingTheWindowQuits() {
         ViewerHarness h;
+        // Even while the photo is shown full screen on the TV.
+        h.screens.set({h.screens.list.first(), ScreenInfo{u"TV"_s, QRect(0, 0, 640, 360)}});
+        h.store.tvDisplay().present(
+            [&](const ScreenInfo& screen) { return PresentationView::cover(h.store, screen); });
+        QVERIFY(h.store.tvDisplay().isPresenting());
         QTimer::singleShot(0, &h.window, &QWidget::close);
         QTimer stuck;
         connect(&stuck, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
