@@ -40,6 +40,9 @@ PresentationView::PresentationView(ViewerStore& store, QWidget* parent)
 std::unique_ptr<PresentationView> PresentationView::cover(ViewerStore& store, const ScreenInfo& screen) {
     auto view = std::make_unique<PresentationView>(store);
     view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // The viewer's window alone decides when the application ends: closing it
+    // quits even while a photo is on the TV.
+    view->setAttribute(Qt::WA_QuitOnClose, false);
     view->setWindowTitle(u"Zorva Viewer"_s);
     view->setGeometry(screen.geometry);
     view->winId();

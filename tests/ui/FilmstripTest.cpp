@@ -30,9 +30,9 @@ private Q_SLOTS:
         ViewerHarness h(QSize(1200, 800));
         h.openAndSettle(dir.path());
         Filmstrip* strip = h.window.content()->filmstrip();
-        QVERIFY(strip->isVisible() && strip->height() == Filmstrip::kHeight);
+        QVERIFY(strip->isVisible() && strip->height() == 92);
         h.settleAndPaint();
-        const int inView = strip->viewport()->width() / (ThumbnailDelegate::kCellSize.width() + 6) + 2;
+        const int inView = strip->viewport()->width() / (108 + 6) + 2;
         QVERIFY2(
             strip->loader().loadsStarted() <= inView,
             qPrintable(u"%1 loads for %2 cells in view"_s.arg(strip->loader().loadsStarted()).arg(inView)));
@@ -158,8 +158,7 @@ private Q_SLOTS:
 
         // Thumbnails arrive and are painted.
         h.settleAndPaint();
-        QCOMPARE(strip->loader().image(h.store.shots()[22].thumbnailSource()).size(),
-                 ThumbnailDelegate::kCellSize);
+        QCOMPARE(strip->loader().image(h.store.shots()[22].thumbnailSource()).size(), QSize(108, 72));
 
         // The badge names the files of a shot with a RAW.
         Shot shot = h.store.shots()[22];

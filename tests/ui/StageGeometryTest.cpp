@@ -10,8 +10,7 @@ private Q_SLOTS:
         const QSizeF photo(6000, 4000);
         const QSizeF stage(1216, 816);
         QCOMPARE(StageGeometry::fitted(photo, stage, 0), QRectF(8, 8, 1200, 800));
-        QCOMPARE(StageGeometry::fitted(photo, stage, StageGeometry::kCropBarReserve),
-                 QRectF(62, 8, 1092, 728));
+        QCOMPARE(StageGeometry::fitted(photo, stage, 72), QRectF(62, 8, 1092, 728));
         // A small photo is scaled up; a photo without size covers the canvas.
         QCOMPARE(StageGeometry::fitted(QSizeF(300, 200), stage, 0), QRectF(8, 8, 1200, 800));
         QCOMPARE(StageGeometry::fitted(QSizeF(0, 200), stage, 0), QRectF(0, 0, 1216, 816));
