@@ -22,6 +22,14 @@ QString secondScreenHint() {
     return u"First connect the TV: Control Center \u203A Screen Mirroring \u203A your TV \u203A Use As Separate Display"_s;
 }
 
+QString tvButtonHelp() {
+    return u"Cast or AirPlay to a TV"_s;
+}
+
+QString presentingHelp() {
+    return u"Showing on the AirPlay display"_s;
+}
+
 #else
 
 QString revealFile() {
@@ -34,6 +42,14 @@ QString secondScreenSection() {
 
 QString secondScreenHint() {
     return u"First connect the TV or projector as a second display in your system's display settings"_s;
+}
+
+QString tvButtonHelp() {
+    return u"Cast to a TV or show on a second screen"_s;
+}
+
+QString presentingHelp() {
+    return u"Showing on the second screen"_s;
 }
 
 #endif

@@ -15,5 +15,9 @@ QString revealFile();
 QString secondScreenSection();
 // What the TV menu says when there is no second screen.
 QString secondScreenHint();
+// The TV button's tooltip while nothing is cast or shown, and while the photo
+// is shown on the second screen.
+QString tvButtonHelp();
+QString presentingHelp();
 
 } // namespace PlatformTexts
