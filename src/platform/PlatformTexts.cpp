@@ -22,6 +22,10 @@ QString secondScreenHint() {
     return u"First connect the TV: Control Center \u203A Screen Mirroring \u203A your TV \u203A Use As Separate Display"_s;
 }
 
+QString updateLocationHint() {
+    return u"Move Zorva Viewer to the Applications folder so it can update itself."_s;
+}
+
 #else
 
 QString revealFile() {
@@ -34,6 +38,10 @@ QString secondScreenSection() {
 
 QString secondScreenHint() {
     return u"First connect the TV or projector as a second display in your system's display settings"_s;
+}
+
+QString updateLocationHint() {
+    return u"Install Zorva Viewer in your home folder so it can update itself."_s;
 }
 
 #endif

@@ -15,5 +15,7 @@ QString revealFile();
 QString secondScreenSection();
 // What the TV menu says when there is no second screen.
 QString secondScreenHint();
+// Why the viewer cannot update itself where it is installed.
+QString updateLocationHint();
 
 } // namespace PlatformTexts
