@@ -63,7 +63,8 @@ void ReleaseFlowTest::releaseInstallUpdate() {
                                     keys + u"/private.pem"_s, u"--version"_s, u"9.1"_s, u"--build"_s, u"9"_s,
                                     u"--url-base"_s, server.url(u"/releases"_s), u"--out"_s, out});
     const QByteArray feed = readAll(out + u"/latest.json"_s);
-    QVERIFY(feed.contains("\"url\": \"" + server.url(u"/releases/zorva-viewer-9.1.zip"_s).toUtf8() + '"'));
+    QVERIFY(feed.contains(
+        QByteArray("\"url\": \"" + server.url(u"/releases/zorva-viewer-9.1.zip"_s).toUtf8() + '"')));
     server.serve(u"/latest.json"_s, {200, feed, "application/json"});
     server.serve(u"/releases/zorva-viewer-9.1.zip"_s, {200, readAll(out + u"/zorva-viewer-9.1.zip"_s)});
 
@@ -74,7 +75,7 @@ void ReleaseFlowTest::releaseInstallUpdate() {
     QCOMPARE(QFileInfo(home + u"/.local/bin/zorva-viewer"_s).symLinkTarget(),
              bundle + u"/bin/zorva-viewer"_s);
     QVERIFY(readAll(home + u"/.local/share/applications/org.zorva.Viewer.desktop"_s)
-                .contains("Exec=\"" + bundle.toUtf8() + "/bin/zorva-viewer\" %f"));
+                .contains(QByteArray("Exec=\"" + bundle.toUtf8() + "/bin/zorva-viewer\" %f")));
 
     const QStringList check = {u"--feed"_s, server.url(u"/latest.json"_s), u"--bundle"_s, bundle,
                                u"--key"_s,  keys + u"/public.pem"_s};
@@ -83,7 +84,7 @@ void ReleaseFlowTest::releaseInstallUpdate() {
     QVERIFY(readAll(bundle + u"/bundle.json"_s).contains("\"version\": \"9.1\""));
     QCOMPARE(QDir(home + u"/.local"_s).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{u"bin"_s, u"share"_s, u"zorva-viewer.app"_s}));
-    QVERIFY(run(bundle + u"/bin/zorva-viewer"_s, {u"--version"_s}).startsWith("zorva-viewer"));
+    QVERIFY(run(bundle + u"/bin/zorva-viewer"_s, {u"--version"_s}).startsWith("Zorva Viewer "));
 
     // Now current: the same feed installs nothing.
     QCOMPARE(run(QStringLiteral(ZV_UPDATE_TOOL), check), QByteArray("checking\nidle\n"));
