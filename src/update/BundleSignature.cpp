@@ -73,7 +73,9 @@ bool staysInside(const QString& relativeLink, const QByteArray& target) {
 } // namespace
 
 std::expected<QByteArray, UpdateError>
-BundleSignature::manifest(const QString& bundle, const QString& identifier, const QString& team) {
+BundleSignature::manifest(const QString& folder, const QString& identifier, const QString& team) {
+    // Names are taken relative to the bundle, which needs it absolute.
+    const QString bundle = QFileInfo(folder).absoluteFilePath();
     const QDir root(bundle);
     if (!root.exists())
         return std::unexpected(UpdateError::notSigned());

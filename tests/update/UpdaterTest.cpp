@@ -42,8 +42,10 @@ struct Rig {
     // A signed release bundle of its own folder.
     QString release(const QString& version, const QByteArray& build, const QByteArray& signingKey) {
         const QString bundle = makeBundle(root.filePath(u"release-"_s + version), version, '"' + build + '"');
+        // Signed by a relative path, as the release scripts name bundles.
+        const QString relative = QDir::current().relativeFilePath(bundle);
         if (!signingKey.isEmpty() &&
-            !BundleSignature::sign(bundle, signingKey, u"org.zorva.Viewer"_s, u"zorva"_s))
+            !BundleSignature::sign(relative, signingKey, u"org.zorva.Viewer"_s, u"zorva"_s))
             qFatal("cannot sign");
         return bundle;
     }
