@@ -154,6 +154,11 @@ void Updater::install(const Release& release) {
     const QString parent = QFileInfo(bundle_->path).absolutePath();
     if (!QFileInfo(parent).isWritable())
         return fail({PlatformTexts::updateLocationHint()});
+    // A working folder left by a check that crashed holds an old or an
+    // unverified bundle, never the installed one: it can go.
+    for (const QFileInfo& stale : QDir(parent).entryInfoList({u".zorva-viewer-update-*"_s},
+                                                             QDir::Dirs | QDir::Hidden | QDir::NoSymLinks))
+        QDir(stale.filePath()).removeRecursively();
     // Beside the installed bundle, so the swap stays on one file system.
     work_ = std::make_unique<QTemporaryDir>(parent + u"/.zorva-viewer-update-XXXXXX"_s);
     if (!work_->isValid())

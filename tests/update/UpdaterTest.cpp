@@ -134,6 +134,9 @@ void UpdaterTest::installsAndRelaunches() {
     const QString release = rig.release(u"2.0"_s, "6", rig.key.privatePem);
     const QByteArray archive = zip(entriesOf(QFileInfo(release).path(), u"zorva-viewer.app"_s));
     rig.publish(archive, 6, sha256(archive).toUpper());
+    // Left by a check that crashed.
+    FileTree::write(
+        rig.root.filePath(u"installed/.zorva-viewer-update-a1b2c3/zorva-viewer.app/bundle.json"_s));
 
     Updater updater(rig.settings);
     QStringList states;
@@ -148,7 +151,7 @@ void UpdaterTest::installsAndRelaunches() {
     QCOMPARE(rig.server.requests(u"/latest.json"_s), 1);
 
     // The new bundle stands whole under the installed name; the old one and
-    // the working folder are gone.
+    // the working folders are gone.
     QCOMPARE(snapshot(rig.installed), snapshot(release));
     QCOMPARE(QDir(QFileInfo(rig.installed).path())
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
