@@ -16,7 +16,6 @@ public:
         QByteArray body;
         QByteArray contentType = "application/octet-stream";
         bool stall = false;
-        QByteArray location; // a redirect's target
     };
 
     LocalHttpServer() {
@@ -45,12 +44,10 @@ private:
         const QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
         ++requests_[path];
         const Response response = routes_.value(path, Response{404, "<html>Not Found</html>", "text/html"});
-        QByteArray head = "HTTP/1.0 " + QByteArray::number(response.status) +
-                          " Status\r\nContent-Type: " + response.contentType +
-                          "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
-                          "\r\nConnection: close\r\n";
-        if (!response.location.isEmpty())
-            head += "Location: " + response.location + "\r\n";
+        const QByteArray head = "HTTP/1.0 " + QByteArray::number(response.status) +
+                                " Status\r\nContent-Type: " + response.contentType +
+                                "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
+                                "\r\nConnection: close\r\n";
         socket->write(head + "\r\n");
         if (response.stall) {
             socket->write(response.body.left(response.body.size() / 2));
