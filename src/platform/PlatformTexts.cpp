@@ -30,6 +30,10 @@ QString presentingHelp() {
     return u"Showing on the AirPlay display"_s;
 }
 
+QString updateLocationHint() {
+    return u"Move Zorva Viewer to the Applications folder so it can update itself."_s;
+}
+
 #else
 
 QString revealFile() {
@@ -50,6 +54,10 @@ QString tvButtonHelp() {
 
 QString presentingHelp() {
     return u"Showing on the second screen"_s;
+}
+
+QString updateLocationHint() {
+    return u"Install Zorva Viewer in your home folder so it can update itself."_s;
 }
 
 #endif

@@ -19,5 +19,7 @@ QString secondScreenHint();
 // is shown on the second screen.
 QString tvButtonHelp();
 QString presentingHelp();
+// Why the viewer cannot update itself where it is installed.
+QString updateLocationHint();
 
 } // namespace PlatformTexts
