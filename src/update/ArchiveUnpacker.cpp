@@ -26,7 +26,8 @@ bool safeName(const QByteArray& name) {
     return true;
 }
 
-bool copyData(archive* in, archive* out) {
+// Copies one entry's data, counting it against what may still be written.
+bool copyData(archive* in, archive* out, qint64& budget) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -34,14 +35,17 @@ bool copyData(archive* in, archive* out) {
         const int status = archive_read_data_block(in, &block, &size, &offset);
         if (status == ARCHIVE_EOF)
             return true;
-        if (status < ARCHIVE_WARN || archive_write_data_block(out, block, size, offset) < ARCHIVE_WARN)
+        budget -= qint64(size);
+        if (status < ARCHIVE_WARN || budget < 0 ||
+            archive_write_data_block(out, block, size, offset) < ARCHIVE_WARN)
             return false;
     }
 }
 
 } // namespace
 
-std::expected<void, UpdateError> ArchiveUnpacker::unpack(const QString& archivePath, const QString& folder) {
+std::expected<void, UpdateError> ArchiveUnpacker::unpack(const QString& archivePath, const QString& folder,
+                                                         qint64 maxBytes, int maxEntries) {
     const UpdateError failed = UpdateError::failedTool(QString::fromLatin1(kName));
     std::unique_ptr<archive, ReadFree> in(archive_read_new());
     std::unique_ptr<archive, WriteFree> out(archive_write_disk_new());
@@ -59,12 +63,13 @@ std::expected<void, UpdateError> ArchiveUnpacker::unpack(const QString& archiveP
         return std::unexpected(failed);
 
     const QByteArray prefix = QFile::encodeName(QDir::cleanPath(folder)) + '/';
-    for (;;) {
+    qint64 budget = maxBytes;
+    for (int entries = 0;; ++entries) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(in.get(), &entry);
         if (status == ARCHIVE_EOF)
             break;
-        if (status < ARCHIVE_WARN)
+        if (status < ARCHIVE_WARN || entries >= maxEntries)
             return std::unexpected(failed);
         const char* rawName = archive_entry_pathname(entry);
         const QByteArray name = rawName ? QByteArray(rawName) : QByteArray();
@@ -72,7 +77,7 @@ std::expected<void, UpdateError> ArchiveUnpacker::unpack(const QString& archiveP
         if (!safeName(name) || (type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry))
             return std::unexpected(failed);
         archive_entry_set_pathname(entry, QByteArray(prefix + name).constData());
-        if (archive_write_header(out.get(), entry) < ARCHIVE_WARN || !copyData(in.get(), out.get()) ||
+        if (archive_write_header(out.get(), entry) < ARCHIVE_WARN || !copyData(in.get(), out.get(), budget) ||
             archive_write_finish_entry(out.get()) < ARCHIVE_WARN)
             return std::unexpected(failed);
     }

@@ -2,6 +2,7 @@
 
 #include "support/LocalHttpServer.h"
 
+#include "update/ArchiveUnpacker.h"
 #include "update/BundleSignature.h"
 #include "update/InstalledBundle.h"
 #include "update/Updater.h"
@@ -90,6 +91,7 @@ private Q_SLOTS:
     void installsAndRelaunches();
     void failuresLeaveTheBundle_data();
     void failuresLeaveTheBundle();
+    void zipBombsAreRefused();
 };
 
 void UpdaterTest::buildNumberRule() {
@@ -268,4 +270,26 @@ void UpdaterTest::failuresLeaveTheBundle() {
 }
 
 QTEST_GUILESS_MAIN(UpdaterTest)
+void UpdaterTest::zipBombsAreRefused() {
+    // 8 MiB of zeros packs into a few kilobytes; the unpacker stops at its limit.
+    QTemporaryDir dir;
+    const QByteArray archive =
+        zip({{"zorva-viewer.app/", {}}, {"zorva-viewer.app/zeros", QByteArray(8 << 20, 0)}});
+    QVERIFY(archive.size() < 256 << 10);
+    const QString path = dir.filePath(u"update.zip"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(archive) == archive.size());
+    file.close();
+    const auto unpack = [&](qint64 maxBytes, int maxEntries) {
+        const QString into = dir.filePath(u"out-%1-%2"_s.arg(maxBytes).arg(maxEntries));
+        QDir().mkpath(into);
+        return ArchiveUnpacker::unpack(path, into, maxBytes, maxEntries);
+    };
+    QVERIFY(unpack(16 << 20, 10));
+    const auto tooBig = unpack(4 << 20, 10);
+    QVERIFY(!tooBig);
+    QCOMPARE(tooBig.error().errorDescription, u"libarchive failed."_s);
+    QVERIFY(!unpack(16 << 20, 1));
+}
+
 #include "UpdaterTest.moc"
