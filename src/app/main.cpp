@@ -128,6 +128,7 @@ int main(int argc, char* argv[]) {
     });
     window.show();
     const int status = app.exec();
+    instance.release();
     window.saveSize(settings);
 
     // The window is gone: quitting must not wait on a job that never ends.

@@ -53,6 +53,17 @@ int PlatformFiles::renameNoReplace(const QByteArray& from, const QByteArray& to)
     return 0;
 }
 
+int PlatformFiles::exchange(const QByteArray& a, const QByteArray& b) {
+#ifdef RENAME_EXCHANGE
+    return ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE);
+#else
+    (void)a;
+    (void)b;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
 QString PlatformFiles::executablePath() {
 #ifdef __linux__
     return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));

@@ -22,6 +22,11 @@ public:
     // system has a no-replace rename; else a hard link, then the old name goes.
     static int renameNoReplace(const QByteArray& from, const QByteArray& to);
 
+    // Swaps the two names `a` and `b` (files or folders on one file system) in
+    // one step: at every moment each name holds one of the two whole. -1 with
+    // ENOSYS where the system cannot swap atomically.
+    static int exchange(const QByteArray& a, const QByteArray& b);
+
     // This process's executable, asked of the system rather than of the
     // application object, so that any thread may ask; empty if unknown.
     static QString executablePath();

@@ -22,6 +22,18 @@ QString secondScreenHint() {
     return u"First connect the TV: Control Center \u203A Screen Mirroring \u203A your TV \u203A Use As Separate Display"_s;
 }
 
+QString tvButtonHelp() {
+    return u"Cast or AirPlay to a TV"_s;
+}
+
+QString presentingHelp() {
+    return u"Showing on the AirPlay display"_s;
+}
+
+QString updateLocationHint() {
+    return u"Move Zorva Viewer to the Applications folder so it can update itself."_s;
+}
+
 #else
 
 QString revealFile() {
@@ -34,6 +46,18 @@ QString secondScreenSection() {
 
 QString secondScreenHint() {
     return u"First connect the TV or projector as a second display in your system's display settings"_s;
+}
+
+QString tvButtonHelp() {
+    return u"Cast to a TV or show on a second screen"_s;
+}
+
+QString presentingHelp() {
+    return u"Showing on the second screen"_s;
+}
+
+QString updateLocationHint() {
+    return u"Install Zorva Viewer in your home folder so it can update itself."_s;
 }
 
 #endif

@@ -15,5 +15,11 @@ QString revealFile();
 QString secondScreenSection();
 // What the TV menu says when there is no second screen.
 QString secondScreenHint();
+// The TV button's tooltip while nothing is cast or shown, and while the photo
+// is shown on the second screen.
+QString tvButtonHelp();
+QString presentingHelp();
+// Why the viewer cannot update itself where it is installed.
+QString updateLocationHint();
 
 } // namespace PlatformTexts

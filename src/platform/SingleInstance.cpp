@@ -130,3 +130,7 @@ void SingleInstance::acceptConnections() {
                 });
     }
 }
+
+void SingleInstance::release() {
+    server_.close();
+}

@@ -37,6 +37,10 @@ public:
     // Hands `folder` to the instance listening under `name`. False when nobody
     // listens there; an error when the listener does not take it in time or
     // belongs to another user. Blocking; any thread.
+    // Stops listening, so that a launch from now on (the relaunch after an
+    // update, while this process is still quitting) becomes the first instance.
+    void release();
+
     static std::expected<bool, SystemError> handOver(const QString& name, const QString& folder,
                                                      QDeadlineTimer deadline);
 

@@ -6,10 +6,13 @@
 #include "platform/VolumeMonitor.h"
 #include "platform/WindowControl.h"
 
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+
+using namespace Qt::StringLiterals;
 
 ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     : QObject(parent)
@@ -26,6 +29,7 @@ ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     lookBannerTimer_.setSingleShot(true);
     connect(&lookBannerTimer_, &QTimer::timeout, this, [this] { setLookBanner(std::nullopt); });
     tvDisplay_ = std::make_unique<TVDisplay>(services_.screens);
+    updater_ = std::make_unique<Updater>();
     cast_ = std::make_unique<CastController>(renderer_, *pools_.userInitiated(), services_.castBrowser);
 }
 
@@ -46,6 +50,12 @@ void ViewerStore::start() {
     if (services_.window)
         connect(services_.window, &WindowControl::fullScreenExited, this, [this] { setImmersive(false); });
     cast_->startBrowsing();
+    updater_->onInstalled = [store = QPointer(this)](const QString& version) {
+        if (store)
+            store->present(Toast::make(u"Zorva Viewer "_s + version + u" is installed"_s,
+                                       ToastAction::restartForUpdate()));
+    };
+    updater_->start();
     volumesChanged();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/TaskPools.h"
 #include "tv/CastController.h"
 #include "tv/TVDisplay.h"
+#include "update/Updater.h"
 
 #include <QHash>
 #include <QImage>
@@ -177,6 +178,7 @@ public:
     const CastController& cast() const { return *cast_; }
     TVDisplay& tvDisplay() { return *tvDisplay_; }
     const TVDisplay& tvDisplay() const { return *tvDisplay_; }
+    Updater& updater() { return *updater_; }
 
 Q_SIGNALS:
     void libraryChanged();
@@ -308,6 +310,8 @@ private:
 
     // Covers the TV's screen with the presentation; created after the renderer.
     std::unique_ptr<TVDisplay> tvDisplay_;
+    // Installs new versions of the viewer; its toast offers the restart.
+    std::unique_ptr<Updater> updater_;
     // Created last, handed the renderer; receives every new stage image.
     std::unique_ptr<CastController> cast_;
 };

@@ -196,6 +196,7 @@ void ViewerStore::perform(const ToastAction& requested) {
             services_.reveal->reveal(action.url);
         break;
     case ToastAction::Kind::restartForUpdate:
+        updater_->restart();
         break;
     }
 }

@@ -61,8 +61,7 @@ QString CastMenu::helpText(const ViewerStore& store) {
     case CastState::Kind::idle:
         break;
     }
-    return store.tvDisplay().isPresenting() ? u"Showing on the AirPlay display"_s
-                                            : u"Cast or AirPlay to a TV"_s;
+    return store.tvDisplay().isPresenting() ? PlatformTexts::presentingHelp() : PlatformTexts::tvButtonHelp();
 }
 
 void CastMenu::rebuild() {

@@ -61,11 +61,14 @@ QRect MainWindow::firstGeometry(const QRect& available, const QSize& minimum, co
 void MainWindow::placeOn(const QScreen* screen, const QSettings& settings) {
     if (!screen)
         return;
-    const QSize saved = settings.value(kSizeKey).toSize();
-    setGeometry(firstGeometry(screen->availableGeometry(), minimumSizeHint(),
-                              saved.isValid() ? saved : QSize(1280, 860)));
+    setGeometry(firstGeometry(screen->availableGeometry(), minimumSizeHint(), preferredSize(settings)));
     if (settings.value(kMaximizedKey).toBool())
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QSize MainWindow::preferredSize(const QSettings& settings) {
+    const QSize saved = settings.value(kSizeKey).toSize();
+    return saved.isValid() ? saved : QSize(1280, 860);
 }
 
 void MainWindow::saveSize(QSettings& settings) const {

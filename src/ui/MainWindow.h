@@ -37,6 +37,8 @@ public:
     void placeOn(const QScreen* screen, const QSettings& settings);
     // Remembers the window's size (its normal size when maximised) for the next launch.
     void saveSize(QSettings& settings) const;
+    // The size remembered in `settings`, or a comfortable one.
+    static QSize preferredSize(const QSettings& settings);
     // `preferred` fitted into the screen's `available` area, but not below `minimum`,
     // centred on that area.
     static QRect firstGeometry(const QRect& available, const QSize& minimum,

@@ -82,6 +82,7 @@ PhotoCommands::PhotoCommands(ViewerStore& store, QMainWindow& window)
                                u"\nA fast viewer for the photos of a Zorva camera."_s);
     });
     about->setMenuRole(QAction::AboutRole);
+    add(help, u"Check for Updates\u2026"_s, {}, [this] { store_.updater().check(); });
 
     connect(&store_, &ViewerStore::isImmersiveChanged, this, &PhotoCommands::updateLeaveFullScreen);
     connect(&store_, &ViewerStore::stageModeChanged, this, &PhotoCommands::updateLeaveFullScreen);

@@ -73,6 +73,9 @@ private Q_SLOTS:
         SingleInstance again(name);
         QCOMPARE(again.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
         QCOMPARE(SingleInstance::handOver(uniqueName(), {}, QDeadlineTimer(1000)), false);
+        // An instance that is quitting lets go of the name before it is gone.
+        again.release();
+        QCOMPARE(runHelper({u"claim"_s, name, u"/tmp"_s}).exitCode, 2);
     }
 
     void badOrSilentClientsAreDroppedWithoutBlockingOthers() {

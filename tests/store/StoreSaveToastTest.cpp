@@ -116,6 +116,19 @@ private Q_SLOTS:
         h.store.undoLastTrash(); // nothing on screen: nothing to undo
         QCOMPARE(h.store.shots().size(), 0);
     }
+
+    void installedUpdateOffersRestart() {
+        StoreHarness h;
+        h.store.start();
+        // Started with the store: this test program is no installed bundle,
+        // so its check ends at once and says why.
+        QCOMPARE(h.store.updater().state().kind, UpdateState::Kind::failed);
+        QVERIFY(h.store.updater().onInstalled);
+        h.store.updater().onInstalled(u"2.1"_s);
+        QVERIFY(h.store.toast());
+        QCOMPARE(h.store.toast()->message, u"Zorva Viewer 2.1 is installed"_s);
+        QCOMPARE(h.store.toast()->action, std::optional(ToastAction::restartForUpdate()));
+    }
 };
 
 QTEST_GUILESS_MAIN(StoreSaveToastTest)

@@ -61,18 +61,17 @@ private Q_SLOTS:
         // The size the user left the window at comes back, fitted the same way.
         QTemporaryDir dir;
         QSettings settings(dir.filePath(u"viewer.ini"_s), QSettings::IniFormat);
+        QCOMPARE(MainWindow::preferredSize(settings), QSize(1280, 860));
         {
             ViewerHarness h(QSize(1000, 720));
+            QTRY_COMPARE(h.window.size(), QSize(1000, 720));
             h.window.saveSize(settings);
         }
-        ViewerHarness h;
-        h.window.placeOn(QGuiApplication::primaryScreen(), settings);
-        QTRY_COMPARE(h.window.size(), QSize(1000, 720));
-        settings.setValue(u"window/size"_s, QSize(9000, 9000));
-        h.window.placeOn(QGuiApplication::primaryScreen(), settings);
-        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-        QTRY_COMPARE(h.window.geometry(),
-                     MainWindow::firstGeometry(available, h.window.minimumSizeHint(), available.size()));
+        QCOMPARE(MainWindow::preferredSize(settings), QSize(1000, 720));
+        QCOMPARE(MainWindow::firstGeometry(QRect(0, 0, 1200, 800), QSize(900, 680), QSize(1000, 720)),
+                 QRect(100, 60, 1000, 720));
+        QCOMPARE(MainWindow::firstGeometry(QRect(0, 0, 1200, 800), QSize(900, 680), QSize(3000, 2000)),
+                 QRect(0, 40, 1200, 760));
     }
 
     void titlesEmptyTextsBadgesAndArrows() {

@@ -144,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(menu.text(), u"Show on TV"_s);
         QCOMPARE(menu.symbol(), Symbols::Symbol::tv);
         QVERIFY(!menu.icon().isNull());
-        QCOMPARE(menu.toolTip(), u"Cast or AirPlay to a TV"_s);
+        QCOMPARE(menu.toolTip(), u"Cast to a TV or show on a second screen"_s);
         QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"(Looking for TVs\u2026)"_s,
                                           u"[Second Screen]"_s, kHint}));
 
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(view->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(view->isFullScreen());
         QCOMPARE(menu.symbol(), Symbols::Symbol::tvFill);
-        QCOMPARE(menu.toolTip(), u"Showing on the AirPlay display"_s);
+        QCOMPARE(menu.toolTip(), u"Showing on the second screen"_s);
         QCOMPARE(rows(menu).mid(2), (QStringList{u"[Second Screen]"_s, u"Stop Showing on "_s + name}));
         // No photo: plain black.
         const QImage black = view->grab().toImage();
@@ -218,7 +218,7 @@ private Q_SLOTS:
         item(menu, u"Stop Showing on "_s + name)->trigger();
         QVERIFY(watched.isNull());
         QVERIFY(!h.store.tvDisplay().isPresenting());
-        QCOMPARE(menu.toolTip(), u"Cast or AirPlay to a TV"_s);
+        QCOMPARE(menu.toolTip(), u"Cast to a TV or show on a second screen"_s);
 
         item(menu, u"Show Full Screen on "_s + name)->trigger();
         QVERIFY(h.store.tvDisplay().isPresenting());
