@@ -25,6 +25,16 @@ if(ZV_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(zv_options INTERFACE -fsanitize=address,undefined)
 endif()
+# Coverage for libFuzzer in every library; only the fuzz targets link its driver.
+if(ZV_FUZZ)
+  target_compile_options(zv_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(zv_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(ZV_TSAN)
+  target_compile_options(zv_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(zv_options INTERFACE -fsanitize=thread)
+endif()
 
 # zv_add_library(<target> LIBS ...): the library of one subsystem folder, made of
 # every header and source file in that folder and its part folders.

@@ -1,7 +1,8 @@
 #include "PhotoServer.h"
 
+#include "PhotoRequest.h"
+
 #include <QPointer>
-#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -99,19 +100,9 @@ private:
     }
 
     void respond(QTcpSocket* socket, const QByteArray& request) {
-        QString line;
-        if (request.size() <= settings_.maxRequestBytes) {
-            QStringDecoder utf8(QStringDecoder::Utf8);
-            line = utf8.decode(request);
-            if (utf8.hasError())
-                line.clear();
-        }
-        const qsizetype end = line.indexOf(u"\r\n"_s);
-        if (end >= 0)
-            line.truncate(end);
-        const QStringList pieces = line.split(u' ', Qt::SkipEmptyParts);
-        const QString method = pieces.value(0);
-        const QString path = pieces.value(1);
+        const PhotoRequest parsed = PhotoRequest::parse(request, settings_.maxRequestBytes);
+        const QString& method = parsed.method;
+        const QString& path = parsed.path;
 
         const bool hit = (method == u"GET"_s || method == u"HEAD"_s) && !path_.isEmpty() && path == path_;
         if (hit) {

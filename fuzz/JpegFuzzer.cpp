@@ -1,0 +1,35 @@
+// The screen image and the filmstrip thumbnails of a JPEG, as the renderer
+// makes them: the scaled decode, the EXIF thumbnail and the decoded thumbnail.
+
+#include "ScratchFile.h"
+
+#include "imaging/render/ImageRenderer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void checkWithin(const QImage& image, int maxPixel) {
+    if (std::max(image.width(), image.height()) > maxPixel)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static auto* renderer = new ImageRenderer;
+    static auto* scratch = new ScratchFile(u"input.jpg"_s);
+    const QString& path = scratch->write(data, size);
+
+    if (const auto screen = renderer->base(path, ShotFormat::jpeg))
+        checkWithin(*screen, 2560);
+    if (const auto thumbnail = renderer->thumbnail(path))
+        checkWithin(*thumbnail, 240);
+    if (const auto thumbnail = renderer->decodedThumbnail(path))
+        checkWithin(*thumbnail, 240);
+    renderer->forget({path});
+    return 0;
+}
