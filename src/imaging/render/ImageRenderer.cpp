@@ -33,6 +33,9 @@ constexpr int thumbnailPixels = 240;
 constexpr int baseCacheLimit = 16;
 constexpr int thumbnailCacheLimit = 2000;
 constexpr double exportQuality = 0.92;
+// Scratch of a screen image's decode or development (a half-scale 24-megapixel
+// decode takes 24 MB) stays within this; full-resolution work needs more.
+constexpr size_t screenWorkBytes = size_t(64) << 20;
 
 // What the camera file says about itself, made true of an upright JPEG of
 // `size`: orientation 1, no DNG tags or RAW structure, the real pixel size.
@@ -250,4 +253,12 @@ void ImageRenderer::forget(const QStringList& urls) const {
         std::lock_guard lock(d->sizesMutex);
         d->sizes.remove(url);
     }
+}
+
+void ImageRenderer::releaseSpareMemory() const {
+    d->context.resources().pool->trim(screenWorkBytes);
+}
+
+size_t ImageRenderer::spareBytes() const {
+    return d->context.resources().pool->retainedBytes();
 }
