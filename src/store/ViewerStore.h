@@ -292,8 +292,8 @@ private:
     std::optional<RenderRequest> renderQueued_;
     QTimer loadingTimer_;
     QStringList lastPrefetch_;
-    // Renders still queued for a shot more than one step away, and prefetches
-    // for one more than two away, are skipped when they come to run.
+    // Renders still queued for a shot no longer current, and prefetches for
+    // one more than two steps away, are skipped when they come to run.
     std::shared_ptr<ShotsInReach> inReach_ = std::make_shared<ShotsInReach>();
 
     // The detail render: at most one runs at a time; a newer key waits for it,

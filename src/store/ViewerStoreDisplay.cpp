@@ -64,9 +64,10 @@ void ViewerStore::startRender(const RenderRequest& request) {
     QtConcurrent::run(
         pools_.userInitiated(),
         [renderer, request, reach = inReach_]() -> std::optional<std::expected<QImage, RenderError>> {
-            // Left behind while it waited in the queue: not worth a decode.
-            // (A render already running is let finish; it just is not shown.)
-            if (!reach->within(request.shotId, 1))
+            // Left behind while it waited in the queue: its result could never be
+            // shown, and the neighbours of where the user stops are the prefetch's
+            // to decode. (A render already running is let finish, unseen.)
+            if (!reach->within(request.shotId, 0))
                 return std::nullopt;
             return renderer->render(request.url, request.format, request.edit);
         })
