@@ -1,7 +1,13 @@
-// zorva-ui-timing [--frames N]: measures the window's responsiveness on a real
-// X server (run it under Xvfb or on a desktop), on files it makes itself:
+// zorva-ui-timing [--frames N] [--megapixels 24|12]: measures the window's
+// responsiveness and memory on a real X server (run it under Xvfb or on a
+// desktop), on files it makes itself:
+//   resident      the process's resident size at start-up with the sample
+//                 card, and after stepping through 40 photos (24 MP unless
+//                 told otherwise) in a 1280 x 860 window;
 //   key-to-paint  from a Right-arrow key press to the canvas painting the next,
 //                 prefetched photo;
+//   flick         ten presses of Right 50 ms apart, from the first press to
+//                 the canvas painting the tenth photo on (24 MP unless told);
 //   strip stall   the longest main-thread stall while flinging through the
 //                 filmstrip of a 2,000-shot folder as its thumbnails load;
 //   slider rate   stage images per second while the exposure slider is
@@ -44,6 +50,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <fstream>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -84,6 +93,126 @@ private:
 double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+double residentMiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// `count` camera JPEGs of one synthetic scene (hard links to one file, named
+// in shooting order) in `folder`; empty when they cannot be made.
+QStringList cameraPhotos(const QString& folder, int megapixels, int count) {
+    const QSize size = megapixels >= 24 ? QSize(6000, 4000) : QSize(4240, 2832);
+    CaptureInfo info;
+    info.captured = QDateTime(QDate(2026, 1, 1), QTime(9, 0));
+    const QString first = QDir(folder).filePath(u"IMG_0000.JPG"_s);
+    const QImage scene = SyntheticScene::landscape(size, {SyntheticScene::Kind::meadow, 7});
+    if (!CameraJpegWriter::write(first, scene, info))
+        return {};
+    QStringList paths{first};
+    for (int i = 1; i < count; ++i) {
+        paths.append(QDir(folder).filePath(u"IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'))));
+        if (::link(QFile::encodeName(first).constData(), QFile::encodeName(paths.last()).constData()) != 0)
+            return {};
+    }
+    return paths;
+}
+
+bool poolsIdle(Viewer& viewer) {
+    return viewer.store.pools().userInitiated()->activeThreadCount() == 0 &&
+           viewer.store.pools().utility()->activeThreadCount() == 0;
+}
+
+// Presses `key` and waits for the canvas to paint the photo it leads to.
+bool stepAndPaint(Viewer& viewer, int key) {
+    PhotoCanvas* canvas = viewer.main.content()->stage()->canvas();
+    const qint64 before = canvas->stageImage().cacheKey();
+    QTest::keyClick(&viewer.main, Qt::Key(key));
+    if (!waitFor([&] { return canvas->stageImage().cacheKey() != before; }, 10000))
+        return false;
+    canvas->repaint();
+    return true;
+}
+
+void residentAfterWalk(QTextStream& out, int megapixels) {
+    {
+        QTemporaryDir dir;
+        SampleCard::write(dir.path());
+        Viewer viewer;
+        viewer.main.resize(1280, 860);
+        viewer.open(dir.path());
+        waitFor([&] { return poolsIdle(viewer); });
+        QTest::qWait(500);
+        out << "resident at start-up with the sample card: " << residentMiB() << " MiB\n";
+        out.flush();
+    }
+    QTemporaryDir dir;
+    if (cameraPhotos(dir.path(), megapixels, 41).isEmpty()) {
+        out << "walk: cannot write the photos\n";
+        return;
+    }
+    Viewer viewer;
+    viewer.main.resize(1280, 860);
+    viewer.open(dir.path());
+    int steps = 0;
+    for (int i = 0; i < 40; ++i) {
+        waitFor([&] { return poolsIdle(viewer); });
+        steps += stepAndPaint(viewer, Qt::Key_Right) ? 1 : 0;
+    }
+    waitFor([&] { return poolsIdle(viewer); });
+    QTest::qWait(500);
+    out << "resident after " << steps << " steps through " << megapixels << " MP photos: " << residentMiB()
+        << " MiB\n";
+}
+
+void flick(QTextStream& out, int megapixels) {
+    QTemporaryDir dir;
+    constexpr int flicks = 3;
+    if (cameraPhotos(dir.path(), megapixels, flicks * 10 + 3).isEmpty()) {
+        out << "flick: cannot write the photos\n";
+        return;
+    }
+    Viewer viewer;
+    viewer.main.resize(1280, 860);
+    viewer.open(dir.path());
+    PhotoCanvas* canvas = viewer.main.content()->stage()->canvas();
+    QList<double> times;
+    int wrong = 0;
+    for (int f = 0; f < flicks; ++f) {
+        waitFor([&] { return poolsIdle(viewer); });
+        QTest::qWait(200);
+        const int target = viewer.store.currentIndex() + 10;
+        // The canvas's picture when the tenth photo reached the store; the
+        // flick has settled once the canvas shows something newer.
+        std::optional<qint64> landedOver;
+        const auto connection =
+            QObject::connect(&viewer.store, &ViewerStore::displayedImageChanged, &viewer.store, [&] {
+                if (viewer.store.currentIndex() == target && !landedOver)
+                    landedOver = canvas->stageImage().cacheKey();
+            });
+        QElapsedTimer clock;
+        clock.start();
+        for (int press = 0; press < 10; ++press) {
+            waitFor([&] { return clock.elapsed() >= press * 50; });
+            QTest::keyClick(&viewer.main, Qt::Key_Right);
+        }
+        const bool settled =
+            waitFor([&] { return landedOver && canvas->stageImage().cacheKey() != *landedOver; }, 20000);
+        QObject::disconnect(connection);
+        if (!settled || viewer.store.currentIndex() != target) {
+            ++wrong;
+            continue;
+        }
+        canvas->repaint();
+        times.append(double(clock.nsecsElapsed()) / 1e6);
+    }
+    out << "flick of 10 presses 50 ms apart over " << megapixels << " MP photos: settles in median "
+        << median(times) << " ms, worst "
+        << (times.isEmpty() ? 0 : *std::max_element(times.begin(), times.end())) << " ms over "
+        << times.size() << " flicks" << (wrong ? ", some did not settle on the tenth photo" : "") << "\n";
 }
 
 void keyToPaint(QTextStream& out, int frames) {
@@ -186,8 +315,20 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     Appearance::apply(app);
     QTextStream out(stdout);
-    const int frames = argc > 2 && QByteArray(argv[1]) == "--frames" ? QByteArray(argv[2]).toInt() : 30;
+    int frames = 30;
+    int megapixels = 24;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (QByteArray(argv[i]) == "--frames")
+            frames = QByteArray(argv[i + 1]).toInt();
+        else if (QByteArray(argv[i]) == "--megapixels")
+            megapixels = QByteArray(argv[i + 1]).toInt();
+    }
+    // Memory first, while nothing else has grown the heap.
+    residentAfterWalk(out, megapixels);
+    out.flush();
     keyToPaint(out, frames);
+    out.flush();
+    flick(out, megapixels);
     out.flush();
     stripStall(out);
     out.flush();

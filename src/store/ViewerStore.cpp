@@ -26,6 +26,8 @@ ViewerStore::ViewerStore(StoreServices services, QObject* parent)
     });
     toastTimer_.setSingleShot(true);
     connect(&toastTimer_, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
+    spareMemoryTimer_.setSingleShot(true);
+    connect(&spareMemoryTimer_, &QTimer::timeout, this, [this] { renderer_.releaseSpareMemory(); });
     lookBannerTimer_.setSingleShot(true);
     connect(&lookBannerTimer_, &QTimer::timeout, this, [this] { setLookBanner(std::nullopt); });
     tvDisplay_ = std::make_unique<TVDisplay>(services_.screens);
@@ -193,6 +195,9 @@ void ViewerStore::setDisplayedImage(const QImage& image) {
 }
 
 void ViewerStore::setDetailImage(const QImage& image) {
+    // A detail let go returns its full-size block to the renderer's pool.
+    if (image.isNull() && !detailImage_.isNull())
+        spareMemoryTimer_.start(scaledMs(kSpareMemoryDelay));
     setBitmap(this, detailImage_, image, &ViewerStore::detailImageChanged);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Library.h"
 #include "PhotoLoad.h"
+#include "ShotsInReach.h"
 #include "StageMode.h"
 #include "Toast.h"
 
@@ -23,6 +24,7 @@
 #include <QSizeF>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 class DeviceProperties;
@@ -171,6 +173,9 @@ public:
     static constexpr double kUnknownActualSizeZoom = 2.0;
     static constexpr double kDefaultScreenScale = 2.0;
     static constexpr double kWholeImageCrop = 0.995;
+    // After an export, or once a detail is let go, its full-size memory is
+    // kept this long for the next one, then given back to the system.
+    static constexpr double kSpareMemoryDelay = 3.0;
 
     const ImageRenderer& renderer() const { return renderer_; }
     TaskPools& pools() { return pools_; }
@@ -241,6 +246,7 @@ private:
     void cancelRender();
     void cancelDetail();
     void prefetchNeighbours();
+    void updateReach();
     void loadDetailIfZoomed();
     void startDetail();
     void remove(const Shot& shot);
@@ -286,6 +292,9 @@ private:
     std::optional<RenderRequest> renderQueued_;
     QTimer loadingTimer_;
     QStringList lastPrefetch_;
+    // Renders still queued for a shot no longer current, and prefetches for
+    // one more than two steps away, are skipped when they come to run.
+    std::shared_ptr<ShotsInReach> inReach_ = std::make_shared<ShotsInReach>();
 
     // The detail render: at most one runs at a time; a newer key waits for it,
     // so zooming while a slider moves never piles up full-resolution renders.
@@ -297,6 +306,7 @@ private:
     QUuid presentedToastId_;
 
     QTimer toastTimer_;
+    QTimer spareMemoryTimer_;
     QTimer lookBannerTimer_;
     // Bumped by every change of source, so a scan that finishes after a newer
     // open (or after its card went away) is dropped instead of replacing the list.

@@ -161,6 +161,7 @@ void ViewerStore::saveCopy() {
         return renderer->exportCopy(shot, format, edit, folder);
     }).then(this, [this](const std::expected<QString, RenderError>& saved) {
         setSaving(false);
+        spareMemoryTimer_.start(scaledMs(kSpareMemoryDelay));
         if (saved) {
             present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + editsFolderLabel(),
                                 ToastAction::showInFinder(*saved)));

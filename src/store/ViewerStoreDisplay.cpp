@@ -10,6 +10,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <cstdlib>
 
 void ViewerStore::toggleFormat() {
     const std::optional<Shot> shot = currentShot();
@@ -29,6 +30,7 @@ Edit ViewerStore::displayEdit() const {
 }
 
 void ViewerStore::refreshDisplay() {
+    updateReach();
     const std::optional<Shot> shot = currentShot();
     const ShotFormat format = shot ? shot->displayFormat(preferredFormat_) : preferredFormat_;
     const std::optional<QString> url = shot ? shot->files.url(format) : std::nullopt;
@@ -59,11 +61,21 @@ void ViewerStore::startRender(const RenderRequest& request) {
     // The previous photo stays on the stage; "loading" only if this takes a while.
     loadingTimer_.start(scaledMs(kLoadingDelay));
     const ImageRenderer* renderer = &renderer_;
-    QtConcurrent::run(pools_.userInitiated(), [renderer, request] {
-        return renderer->render(request.url, request.format, request.edit);
-    }).then(this, [this, request](const std::expected<QImage, RenderError>& result) {
-        renderLanded(request, result);
-    });
+    QtConcurrent::run(
+        pools_.userInitiated(),
+        [renderer, request, reach = inReach_]() -> std::optional<std::expected<QImage, RenderError>> {
+            // Left behind while it waited in the queue: its result could never be
+            // shown, and the neighbours of where the user stops are the prefetch's
+            // to decode. (A render already running is let finish, unseen.)
+            if (!reach->within(request.shotId, 0))
+                return std::nullopt;
+            return renderer->render(request.url, request.format, request.edit);
+        })
+        .then(this, [this, request](const std::optional<std::expected<QImage, RenderError>>& result) {
+            // A skipped render is never the newest: its shot is not the current one.
+            if (result)
+                renderLanded(request, *result);
+        });
 }
 
 void ViewerStore::renderLanded(const RenderRequest& request,
@@ -98,8 +110,23 @@ void ViewerStore::cancelRender() {
     loadingTimer_.stop();
 }
 
+void ViewerStore::updateReach() {
+    QHash<QString, int> distances;
+    for (int offset = -2; offset <= 2; ++offset) {
+        const int index = currentIndex_ + offset;
+        if (index >= 0 && index < shots_.size())
+            distances.insert(shots_[index].id, std::abs(offset));
+    }
+    inReach_->set(std::move(distances));
+}
+
 void ViewerStore::prefetchNeighbours() {
-    QList<QPair<QString, ShotFormat>> files;
+    struct File {
+        QString shotId;
+        QString url;
+        ShotFormat format;
+    };
+    QList<File> files;
     QStringList urls;
     for (int offset : {1, -1, 2, -2}) {
         const int index = currentIndex_ + offset;
@@ -108,7 +135,7 @@ void ViewerStore::prefetchNeighbours() {
         const Shot& shot = shots_[index];
         const ShotFormat format = shot.displayFormat(preferredFormat_);
         if (const std::optional<QString> url = shot.files.url(format)) {
-            files.append({*url, format});
+            files.append({shot.id, *url, format});
             urls.append(*url);
         }
     }
@@ -118,11 +145,14 @@ void ViewerStore::prefetchNeighbours() {
         return;
     lastPrefetch_ = urls;
     const ImageRenderer* renderer = &renderer_;
-    QtConcurrent::run(pools_.utility(), [renderer, files] {
+    QtConcurrent::run(pools_.utility(), [renderer, files, reach = inReach_] {
         TaskPools::lowerCurrentThreadPriority();
         ParallelRunner::keepCurrentThreadToItself();
-        for (const auto& [url, format] : files)
-            (void)renderer->base(url, format);
+        // The user may have moved on while this waited or decoded.
+        for (const File& file : files) {
+            if (reach->within(file.shotId, 2))
+                (void)renderer->base(file.url, file.format);
+        }
     }).then(this, [] {});
 }
 

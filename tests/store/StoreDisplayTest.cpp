@@ -136,6 +136,28 @@ private Q_SLOTS:
         QCOMPARE(decoded(h.store, paths), (QList<bool>{false, false, true, true, true}));
     }
 
+    void aFlickDecodesOnlyWhereItStops() {
+        QTemporaryDir dir;
+        const QStringList paths = writeShots(dir.path(), 10);
+        StoreHarness h;
+        h.openAndSettle(dir.path());
+        h.store.renderer().forget(paths);
+        {
+            // Every render of the flick waits in the queue until the last press.
+            PoolGate gate(h.store.pools().userInitiated());
+            for (int i = 1; i < 10; ++i)
+                h.store.select(i);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(colourIndex(h.store.displayedImage()), 2, 20000);
+        h.settle();
+        QCOMPARE(h.store.currentIndex(), 9);
+        QCOMPARE(colourIndex(h.store.displayedImage()), 2);
+        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
+        // The last shot, its neighbour and the one beyond it; none of those passed by.
+        QCOMPARE(decoded(h.store, paths),
+                 (QList<bool>{false, false, false, false, false, false, false, true, true, true}));
+    }
+
     void zoomClampsAndRendersTheDetailOncePerView() {
         QTemporaryDir dir;
         writeShots(dir.path(), 2, QSize(3000, 2000));
@@ -188,6 +210,23 @@ private Q_SLOTS:
         h.settle();
         QCOMPARE(h.store.zoom(), 2.0);
         QVERIFY(!h.store.detailImage().isNull());
+    }
+
+    void givesADetailsMemoryBackOnceLetGo() {
+        QTemporaryDir dir;
+        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 30);
+        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(59).addSecs(60)); // the newest
+        writeShots(dir.path() + u"/small"_s, 1);
+        StoreHarness h(0.02); // the memory is kept 60 ms
+        h.openAndSettle(dir.path());
+        h.store.setZoom(2);
+        h.settle();
+        QCOMPARE(h.store.detailImage().size(), QSize(6000, 4000));
+        h.store.select(1);
+        h.settle();
+        QVERIFY(h.store.detailImage().isNull());
+        // The 96 MB of the detail go back to the system; a screen image's scratch may stay.
+        QTRY_VERIFY_WITH_TIMEOUT(h.store.renderer().spareBytes() < (size_t(64) << 20), 5000);
     }
 
     void actualSizeFollowsPixelsScreenAndCrop() {

@@ -5,8 +5,9 @@
 
 namespace {
 
-// A few screen images (2560 x 1600 x 4 bytes each, in whole huge pages).
-constexpr size_t kRetainedBytes = size_t(80) << 20;
+// Two screen images (2560 x 1600 x 4 bytes each, in whole huge pages): the
+// one being made while the stage still shows the last is all a step needs.
+constexpr size_t kRetainedBytes = size_t(40) << 20;
 
 // The same pixels under another format, without a copy; the view keeps `image` alive.
 QImage reformatted(const QImage& image, QImage::Format format) {

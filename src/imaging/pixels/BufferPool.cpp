@@ -52,10 +52,13 @@ size_t BufferPool::retainedBytes() const {
     return retainedBytes_;
 }
 
-void BufferPool::trim() {
+void BufferPool::trim(size_t largerThan) {
     std::lock_guard lock(mutex_);
-    for (const Block& block : retained_)
+    std::erase_if(retained_, [this, largerThan](const Block& block) {
+        if (block.size <= largerThan)
+            return false;
         PixelBuffer::unmapMemory(block.data, block.size);
-    retained_.clear();
-    retainedBytes_ = 0;
+        retainedBytes_ -= block.size;
+        return true;
+    });
 }

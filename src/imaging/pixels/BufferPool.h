@@ -21,8 +21,8 @@ public:
     std::shared_ptr<PixelBuffer> take(size_t bytes);
 
     size_t retainedBytes() const;
-    // Returns every retained block to the system.
-    void trim();
+    // Returns every retained block larger than `largerThan` bytes to the system.
+    void trim(size_t largerThan = 0);
 
 private:
     friend class PixelBuffer;

@@ -33,6 +33,9 @@ constexpr int thumbnailPixels = 240;
 constexpr int baseCacheLimit = 16;
 constexpr int thumbnailCacheLimit = 2000;
 constexpr double exportQuality = 0.92;
+// Scratch of a screen image's decode or development (a half-scale 24-megapixel
+// decode takes 24 MB) stays within this; full-resolution work needs more.
+constexpr size_t screenWorkBytes = size_t(64) << 20;
 
 // What the camera file says about itself, made true of an upright JPEG of
 // `size`: orientation 1, no DNG tags or RAW structure, the real pixel size.
@@ -46,6 +49,15 @@ ImageMetadata exportProperties(const QString& url, QSize size) {
     properties.removePixelSize();
     properties.setPixelSize(size);
     return properties;
+}
+
+// Thumbnails are kept by the thousand: an opaque one in three bytes a pixel
+// rather than four. Painting converts each once for the screen anyway.
+QImage compactThumbnail(const QImage& thumbnail) {
+    if (thumbnail.format() != QImage::Format_RGBX8888)
+        return thumbnail;
+    QImage compact = thumbnail.convertToFormat(QImage::Format_RGB888);
+    return compact.isNull() ? thumbnail : compact;
 }
 
 QString copyStem(const Shot& shot, ShotFormat format, const Edit& edit) {
@@ -154,8 +166,9 @@ std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
                     .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::allowed);
     if (!made || made->isNull())
         return std::nullopt;
-    d->thumbnailCache.insertUnlessRemovedSince(url, *made, stamp);
-    return *std::move(made);
+    const QImage thumbnail = compactThumbnail(*made);
+    d->thumbnailCache.insertUnlessRemovedSince(url, thumbnail, stamp);
+    return thumbnail;
 }
 
 std::optional<QImage> ImageRenderer::decodedThumbnail(const QString& url) const {
@@ -164,8 +177,9 @@ std::optional<QImage> ImageRenderer::decodedThumbnail(const QString& url) const 
                     .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::ignored);
     if (!made || made->isNull())
         return std::nullopt;
-    d->thumbnailCache.insertUnlessRemovedSince(url, *made, stamp);
-    return *std::move(made);
+    const QImage thumbnail = compactThumbnail(*made);
+    d->thumbnailCache.insertUnlessRemovedSince(url, thumbnail, stamp);
+    return thumbnail;
 }
 
 std::optional<QImage> ImageRenderer::cachedThumbnail(const QString& url) const {
@@ -250,4 +264,12 @@ void ImageRenderer::forget(const QStringList& urls) const {
         std::lock_guard lock(d->sizesMutex);
         d->sizes.remove(url);
     }
+}
+
+void ImageRenderer::releaseSpareMemory() const {
+    d->context.resources().pool->trim(screenWorkBytes);
+}
+
+size_t ImageRenderer::spareBytes() const {
+    return d->context.resources().pool->retainedBytes();
 }

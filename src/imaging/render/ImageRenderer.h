@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <expected>
 #include <memory>
 #include <optional>
@@ -53,6 +54,11 @@ public:
     std::optional<QSize> pixelSize(const QString& url) const;
     // Drops every cached bitmap of these files.
     void forget(const QStringList& urls) const;
+    // Gives the scratch blocks kept from full-resolution work (an export, a
+    // detail) back to the system; those of screen-size work stay for the next step.
+    void releaseSpareMemory() const;
+    // Bytes of scratch kept for reuse.
+    size_t spareBytes() const;
 
 private:
     struct Private;

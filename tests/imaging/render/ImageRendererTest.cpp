@@ -228,6 +228,9 @@ private Q_SLOTS:
         const auto camera = renderer.thumbnail(fixtures::sample("ZRV_0001.JPG"));
         QVERIFY(camera);
         QCOMPARE(camera->width(), 160);
+        // Kept by the thousand: three bytes a pixel, in the cache too.
+        QCOMPARE(camera->depth(), 24);
+        QCOMPARE(renderer.cachedThumbnail(fixtures::sample("ZRV_0001.JPG"))->depth(), 24);
         // Portrait: upright.
         const auto portrait = renderer.thumbnail(portrait_);
         QVERIFY(portrait && portrait->height() > portrait->width() && portrait->height() <= 240);
