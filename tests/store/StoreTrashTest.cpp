@@ -57,6 +57,20 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(card.filePath(u"S2.JPG"_s)));
     }
 
+    // A rescan that read the folder before a trash lands after it: the trashed
+    // shot stays gone, and no permanent delete is offered for a file in the Trash.
+    void aScanReadBeforeATrashDoesNotListItAgain() {
+        QTemporaryDir card;
+        writeCard(card.path(), 3);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.open(PhotoSource::folder(card.path()));
+        h.store.pools().waitForDone();
+        h.store.trashCurrent();
+        h.settle();
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S2"_s}));
+    }
+
     void aCardWithoutTrashOffersAPermanentDelete() {
         QTemporaryDir card;
         writeCard(card.path(), 3);
