@@ -150,8 +150,8 @@ private Q_SLOTS:
         rusage usage{};
         ::getrusage(RUSAGE_SELF, &usage);
         qInfo().noquote() << "soak:" << operations << "operations in" << elapsed << "ms," << trashed.size()
-                          << "trashes undone," << deleted.size() << "files deleted for good; peak RSS"
-                          << usage.ru_maxrss / 1024 << "MiB";
+                          << "trashes undone at the end," << deleted.size()
+                          << "files deleted for good; peak RSS" << usage.ru_maxrss / 1024 << "MiB";
     }
 
 private:
