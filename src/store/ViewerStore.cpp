@@ -91,12 +91,22 @@ void ViewerStore::open(const PhotoSource& source) {
         return;
     }
     setLibrary(Library::scanning(source));
+    goneDuringScan_.clear();
     const QString folder = source.url;
     QtConcurrent::run(pools_.userInitiated(), [folder] {
         return PhotoScanner::shots(folder);
-    }).then(this, [this, generation, source](const QList<Shot>& shots) {
-        if (generation == openGeneration_)
-            show(shots, source);
+    }).then(this, [this, generation, source](QList<Shot> shots) {
+        if (generation != openGeneration_)
+            return;
+        // The scan may have read the folder before files were trashed or deleted here.
+        if (!goneDuringScan_.isEmpty()) {
+            shots.removeIf([this](const Shot& shot) {
+                const QStringList files = shot.files.all();
+                return std::ranges::any_of(
+                    files, [this](const QString& file) { return goneDuringScan_.contains(file); });
+            });
+        }
+        show(shots, source);
     });
 }
 

@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QSizeF>
 #include <QTimer>
 
@@ -311,6 +312,8 @@ private:
     // Bumped by every change of source, so a scan that finishes after a newer
     // open (or after its card went away) is dropped instead of replacing the list.
     quint64 openGeneration_ = 0;
+    // Files trashed or deleted since the newest open began, kept out of its scan's result.
+    QSet<QString> goneDuringScan_;
     // The source `shots` came from. It differs from the library's source while
     // a newer open scans: the old list stays on screen until the scan lands.
     PhotoSource shotsSource_;

@@ -49,6 +49,8 @@ void ViewerStore::trashCurrent() {
         if (moved->has_value())
             moves.append({file, **moved});
     }
+    for (const QString& file : shot->files.all())
+        goneDuringScan_.insert(file);
     const int index = currentIndex_;
     // The list on screen, which is not the library's source while a newer open scans.
     const PhotoSource source = shotsSource_;
@@ -83,6 +85,8 @@ void ViewerStore::undoLastTrash() {
 void ViewerStore::undoTrash(const TrashedShot& trashed) {
     if (services_.trash)
         restore(services_.trash, trashed.moves);
+    for (const TrashMove& move : trashed.moves)
+        goneDuringScan_.remove(move.original);
     // The files always come back; the shot rejoins the list only while the
     // list it was trashed from is on screen, never a list of another card or folder.
     if (trashed.source != shotsSource_)
@@ -113,6 +117,7 @@ void ViewerStore::deletePermanently(const Shot& shot) {
         QFile file(path);
         if (file.remove()) {
             deleted.append(path);
+            goneDuringScan_.insert(path);
             continue;
         }
         QString message = u"Couldn't delete "_s + shot.name + u": "_s + file.errorString();

@@ -2,6 +2,7 @@
 
 #include "CastMessage.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,7 @@ namespace {
 const QString kAppId = u"CC1AD845"_s;
 const QString kLoadFailed = u"The TV could not load the photo."_s;
 const QString kFrameTooLong = u"The TV sent a message that is too long."_s;
+const QString kNotResponding = u"The TV stopped responding."_s;
 
 QString receiverId() {
     return CastMessage::kReceiverId.toString();
@@ -55,7 +57,10 @@ public:
         heartbeat_.setInterval(heartbeatInterval);
         heartbeat_.setTimerType(Qt::PreciseTimer);
         connect(&heartbeat_, &QTimer::timeout, this, [this] {
-            send(CastMessage(receiverId(), CastMessage::Namespace::heartbeat, typed(u"PING"_s)));
+            if (lastHeard_.hasExpired(kSilentHeartbeats * heartbeat_.interval()))
+                abandon();
+            else
+                send(CastMessage(receiverId(), CastMessage::Namespace::heartbeat, typed(u"PING"_s)));
         });
     }
 
@@ -123,13 +128,17 @@ private:
             receiverId(), CastMessage::Namespace::receiver,
             QJsonObject{{u"type"_s, u"LAUNCH"_s}, {u"appId"_s, kAppId}, {u"requestId"_s, nextRequestId()}}));
         heartbeat_.start();
+        lastHeard_.start();
         receive();
     }
 
     void receive() {
         if (hasEnded_ || !socket_->isEncrypted())
             return;
-        buffer_ += socket_->readAll();
+        const QByteArray received = socket_->readAll();
+        if (!received.isEmpty())
+            lastHeard_.start();
+        buffer_ += received;
         while (!hasEnded_ && buffer_.size() >= 4) {
             const quint32 length = qFromBigEndian<quint32>(buffer_.constData());
             if (length > kMaxFrameBytes) {
@@ -206,8 +215,18 @@ private:
     }
 
     void send(const CastMessage& message) {
-        if (socket_ && !hasEnded_)
-            socket_->write(message.framed());
+        if (!socket_ || hasEnded_)
+            return;
+        socket_->write(message.framed());
+        if (socket_->bytesToWrite() + socket_->encryptedBytesToWrite() > kMaxUnsentBytes)
+            abandon();
+    }
+
+    // Ends a session whose device no longer takes or answers anything: what is
+    // still unsent would never leave, so the stream is dropped, not closed.
+    void abandon() {
+        finish(Event::failed(kNotResponding));
+        socket_->abort();
     }
 
     void finish(const Event& event) {
@@ -225,6 +244,8 @@ private:
     EventHandler onEvent_;
     QSslSocket* socket_ = nullptr;
     QTimer heartbeat_;
+    // Since the device last sent anything; started once the stream is up.
+    QElapsedTimer lastHeard_;
     QByteArray buffer_;
     std::optional<QString> transportId_;
     std::optional<QString> receiverSessionId_;

@@ -40,6 +40,11 @@ public:
     // The Cast protocol's own message limit; a longer frame ends the session,
     // so a device cannot make the viewer buffer without bound.
     static constexpr qsizetype kMaxFrameBytes = 64 * 1024;
+    // Answers a device will not take: past this many unsent bytes it has stopped
+    // reading, and the session ends rather than hold them all.
+    static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+    // A device answers every PING; silence for this many heartbeats means it is gone.
+    static constexpr int kSilentHeartbeats = 3;
 
     CastSession(const ServiceEndpoint& endpoint, EventHandler onEvent,
                 std::chrono::milliseconds heartbeatInterval = kHeartbeatInterval);

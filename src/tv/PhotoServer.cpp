@@ -27,6 +27,14 @@ public:
         , owner_(owner)
         , settings_(settings) {}
 
+    // The connections report their end to this object's members: they go first,
+    // and those still waiting for a request go unanswered.
+    ~Listener() override {
+        for (QTcpSocket* socket : std::as_const(waiting_))
+            drop(socket);
+        delete server_;
+    }
+
     std::expected<void, QString> start() {
         if (server_)
             return {};
@@ -54,6 +62,13 @@ public:
 private:
     void acceptPending() {
         while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            // Clients that connect and say nothing must not lock out the TV: the
+            // one that has waited longest without a request gives way.
+            if (open_ >= settings_.maxConnections && !waiting_.isEmpty()) {
+                QTcpSocket* oldest = waiting_.takeFirst();
+                drop(oldest);
+                delete oldest;
+            }
             if (open_ >= settings_.maxConnections) {
                 socket->abort();
                 socket->deleteLater();
@@ -63,9 +78,20 @@ private:
         }
     }
 
+    // Closes a connection without answering it: the end of its stream must not
+    // read as a request.
+    static void drop(QTcpSocket* socket) {
+        QObject::disconnect(socket, &QTcpSocket::readChannelFinished, nullptr, nullptr);
+        socket->abort();
+    }
+
     void accept(QTcpSocket* socket) {
         ++open_;
-        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        waiting_.append(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] {
+            --open_;
+            waiting_.removeOne(socket);
+        });
         auto request = std::make_shared<QByteArray>();
         auto answered = std::make_shared<bool>(false);
         auto* deadline = new QTimer(socket);
@@ -73,7 +99,7 @@ private:
         // A coarse timer may fire up to 5 % early; a client gets its whole time.
         deadline->setTimerType(Qt::PreciseTimer);
         connect(deadline, &QTimer::timeout, socket, [socket] {
-            socket->abort();
+            drop(socket);
             socket->deleteLater();
         });
         deadline->start(settings_.idleTimeout);
@@ -82,6 +108,7 @@ private:
             if (*answered)
                 return;
             *answered = true;
+            waiting_.removeOne(socket);
             deadline->start(kWriteTimeout);
             respond(socket, *request);
         };
@@ -124,6 +151,8 @@ private:
     Settings settings_;
     QTcpServer* server_ = nullptr;
     int open_ = 0;
+    // Open connections that have not delivered their request yet, oldest first.
+    QList<QTcpSocket*> waiting_;
     qint64 counter_ = 0;
     QString path_;
     QByteArray jpeg_;

@@ -23,7 +23,8 @@ public:
     struct Settings {
         // A connection that has not delivered its request line by then is closed.
         std::chrono::milliseconds idleTimeout{10'000};
-        // Connections beyond this many at once are closed at once.
+        // Beyond this many connections at once, the oldest one still waiting
+        // for its request is closed; when every one is being answered, the new one is.
         int maxConnections = 32;
         // A request line not complete within this many bytes is refused.
         qsizetype maxRequestBytes = 8192;

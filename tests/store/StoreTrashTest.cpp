@@ -2,7 +2,6 @@
 #include "support/FileTree.h"
 #include "support/TestImages.h"
 
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,18 +18,6 @@ void writeCard(const QString& folder, int count) {
         if (i % 2 == 0)
             FileTree::writeAt(base + u".DNG"_s, at(59 - i), "raw:" + base.toUtf8());
     }
-}
-
-// Every file under a folder with its content.
-QMap<QString, QByteArray> snapshot(const QString& folder) {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        files.insert(path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-    }
-    return files;
 }
 
 } // namespace
@@ -70,17 +57,31 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(card.filePath(u"S2.JPG"_s)));
     }
 
+    // A rescan that read the folder before a trash lands after it: the trashed
+    // shot stays gone, and no permanent delete is offered for a file in the Trash.
+    void aScanReadBeforeATrashDoesNotListItAgain() {
+        QTemporaryDir card;
+        writeCard(card.path(), 3);
+        StoreHarness h;
+        h.openAndSettle(card.path());
+        h.store.open(PhotoSource::folder(card.path()));
+        h.store.pools().waitForDone();
+        h.store.trashCurrent();
+        h.settle();
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S2"_s}));
+    }
+
     void aCardWithoutTrashOffersAPermanentDelete() {
         QTemporaryDir card;
         writeCard(card.path(), 3);
-        const auto before = snapshot(card.path());
+        const auto before = FileTree::snapshot(card.path());
         StoreHarness h;
         h.trash.refusedSuffixes = {u".DNG"_s};
         h.openAndSettle(card.path());
 
         // The JPEG went to the Trash, the RAW could not: the JPEG comes back.
         h.store.trashCurrent();
-        QCOMPARE(snapshot(card.path()), before);
+        QCOMPARE(FileTree::snapshot(card.path()), before);
         QCOMPARE(h.store.permanentDeleteCandidate()->name, u"S0"_s);
         QCOMPARE(h.store.toast(), std::nullopt);
         QCOMPARE(h.store.shots().size(), 3);
@@ -108,7 +109,7 @@ private Q_SLOTS:
         QTemporaryDir card;
         writeCard(card.path() + u"/DCIM/100ZORVA"_s, 6);
         writeCard(card.path() + u"/DCIM/101ZORVA"_s, 3);
-        const auto before = snapshot(card.path());
+        const auto before = FileTree::snapshot(card.path());
         StoreHarness h;
         h.openAndSettle(card.path());
         const QList<Shot> shots = h.store.shots();
@@ -135,9 +136,9 @@ private Q_SLOTS:
         h.store.undoLastTrash(); // nothing left to undo
         QCOMPARE(h.store.shots(), shots);
 
-        QCOMPARE(snapshot(card.path()), before);
+        QCOMPARE(FileTree::snapshot(card.path()), before);
         // And the Trash holds nothing: no file, no leftover record.
-        QCOMPARE(snapshot(h.home.filePath(u"data/Trash"_s)).size(), 0);
+        QCOMPARE(FileTree::snapshot(h.home.filePath(u"data/Trash"_s)).size(), 0);
     }
 
     void undoDuringAScanReturnsTheShotToTheListItCameFrom() {

@@ -22,10 +22,13 @@
 
 // A Cast receiver on 127.0.0.1 speaking TLS with a self-signed certificate
 // made at start: it answers LAUNCH with a RECEIVER_STATUS naming the Default
-// Media Receiver (when `answersLaunch`) and records every message it gets.
+// Media Receiver (when `answersLaunch`), answers PING with PONG like a real
+// device, and records every message it gets. One that does not `read` takes
+// nothing from the stream after the handshake, as a device that hangs.
 class FakeCastReceiver {
 public:
     bool answersLaunch = true;
+    bool reads = true;
     QString transportId = QStringLiteral("web-7");
     QString sessionId = QStringLiteral("session-7");
     QList<CastMessage> received;
@@ -129,6 +132,11 @@ private:
             return;
         socket_ = socket;
         buffer_.clear();
+        if (!reads) {
+            socket->setReadBufferSize(1024);
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            return;
+        }
         QObject::connect(socket, &QSslSocket::readyRead, &server_, [this, socket] { read(socket); });
         QObject::connect(socket, &QSslSocket::disconnected, &server_, [this, socket] {
             if (socket == socket_)
@@ -150,6 +158,9 @@ private:
             received.append(*message);
             if (answersLaunch && typeOf(*message) == QStringLiteral("LAUNCH"))
                 sendStatus(true);
+            if (typeOf(*message) == QStringLiteral("PING"))
+                sendJson(message->destination, CastMessage::Namespace::heartbeat,
+                         QJsonObject{{QStringLiteral("type"), QStringLiteral("PONG")}});
             if (onMessage)
                 onMessage(*message);
         }

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QString>
 
 #include <sys/stat.h>
@@ -36,6 +38,18 @@ inline QString writeAt(const QString& path, const QDateTime& when,
     const QString written = write(path, content);
     setModified(written, when);
     return written;
+}
+
+// Every file under a folder with its content.
+inline QMap<QString, QByteArray> snapshot(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        files.insert(path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+    }
+    return files;
 }
 
 } // namespace FileTree

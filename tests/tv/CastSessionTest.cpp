@@ -2,6 +2,7 @@
 #include "support/FakeCastReceiver.h"
 
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -216,6 +217,44 @@ private Q_SLOTS:
         QCOMPARE(events_[1].kind, Event::Kind::failed);
         QCOMPARE(events_[1].message, u"The TV sent a message that is too long."_s);
         QTRY_VERIFY_WITH_TIMEOUT(tv_->peerClosed, 10000);
+    }
+
+    // A device that floods, garbles or hangs ends the session with a failure
+    // soon, instead of making it buffer without bound.
+    void hostileDevices_data() {
+        QTest::addColumn<bool>("reads");
+        QTest::addColumn<int>("heartbeatMs");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("reason");
+        const QString tooLong = u"The TV sent a message that is too long."_s;
+        const QString gone = u"The TV stopped responding."_s;
+        QTest::newRow("2 GiB length")
+            << true << 5000 << QByteArray::fromHex("80000000") + QByteArray(1000, 'x') << tooLong;
+        QByteArray noise(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(20);
+        random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QTest::newRow("random bytes") << true << 5000 << noise << tooLong;
+        // 60,000 PINGs of 300 bytes: their PONGs overflow every socket buffer on the way.
+        QByteArray flood;
+        const QByteArray ping =
+            CastMessage(QString(200, u'p'), u"receiver-0"_s, kHeartbeatUrn, uR"({"type":"PING"})"_s).framed();
+        for (int i = 0; i < 60'000; ++i)
+            flood += ping;
+        QTest::newRow("PING flood, not reading") << false << 5000 << flood << gone;
+        QTest::newRow("stops reading") << false << 100 << QByteArray() << gone;
+    }
+    void hostileDevices() {
+        QFETCH(bool, reads);
+        QFETCH(int, heartbeatMs);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, reason);
+        tv_->reads = reads;
+        open(std::chrono::milliseconds(heartbeatMs));
+        QTRY_VERIFY_WITH_TIMEOUT(tv_->isConnected(), 10000);
+        tv_->sendRaw(sent);
+        QTRY_VERIFY_WITH_TIMEOUT(!events_.isEmpty() && events_.last().kind == Event::Kind::failed, 10000);
+        QCOMPARE(events_.last(), Event::failed(reason));
+        QTRY_VERIFY_WITH_TIMEOUT(!tv_->isConnected(), 10000);
     }
 
     void heartbeat() {
