@@ -5,19 +5,7 @@
 
 #include "imaging/render/ImageRenderer.h"
 
-#include <algorithm>
-#include <cstdlib>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-void checkWithin(const QImage& image, int maxPixel) {
-    if (std::max(image.width(), image.height()) > maxPixel)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto* renderer = new ImageRenderer;
@@ -25,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString& path = scratch->write(data, size);
 
     if (const auto screen = renderer->base(path, ShotFormat::jpeg))
-        checkWithin(*screen, 2560);
+        abortUnlessWithin(*screen, 2560);
     if (const auto thumbnail = renderer->thumbnail(path))
-        checkWithin(*thumbnail, 240);
+        abortUnlessWithin(*thumbnail, 240);
     if (const auto thumbnail = renderer->decodedThumbnail(path))
-        checkWithin(*thumbnail, 240);
+        abortUnlessWithin(*thumbnail, 240);
     renderer->forget({path});
     return 0;
 }

@@ -4,8 +4,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <QImage>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 // A file in a private temporary folder that each fuzz input is written to,
 // for the readers that take a path: LibRaw, Exiv2 and the product's own
@@ -29,3 +33,9 @@ private:
     QTemporaryDir folder_;
     QString path_;
 };
+
+// A picture larger than its bound is a fault the fuzzer must report.
+inline void abortUnlessWithin(const QImage& image, int maxPixel) {
+    if (std::max(image.width(), image.height()) > maxPixel)
+        std::abort();
+}

@@ -27,14 +27,6 @@ void writeShots(const QString& folder, int count) {
     }
 }
 
-template <typename T>
-T* child(QWidget& window, const QString& name) {
-    T* found = window.findChild<T*>(name);
-    if (!found)
-        qFatal("no child named %s", qPrintable(name));
-    return found;
-}
-
 QAbstractButton* button(QMessageBox* box, const QString& text) {
     for (QAbstractButton* button : box->buttons()) {
         if (button->text() == text)

@@ -22,14 +22,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template <typename T>
-T* child(QWidget& window, const QString& name) {
-    T* found = window.findChild<T*>(name);
-    if (!found)
-        qFatal("no child named %s", qPrintable(name));
-    return found;
-}
-
 double opacity(QWidget* widget) {
     return static_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect())->opacity();
 }

@@ -11,6 +11,15 @@
 #include <QTest>
 
 // The viewer's window over a store wired to fakes, shown and active.
+// The window's child of that type and object name; the test stops when there is none.
+template <typename T>
+T* child(QWidget& window, const QString& name) {
+    T* found = window.findChild<T*>(name);
+    if (!found)
+        qFatal("no child named %s", qPrintable(name));
+    return found;
+}
+
 struct ViewerHarness : StoreHarness {
     ThumbnailLoader thumbnails{store.renderer(), *store.pools().utility(), &ScreenConversion::forScreen};
     MainWindow window{store, thumbnails, &ScreenConversion::forScreen};

@@ -161,20 +161,17 @@ std::expected<QImage, RenderError> ImageRenderer::fullResolution(const QString& 
 std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
     if (auto cached = d->thumbnailCache.value(url))
         return cached;
-    const quint64 stamp = d->thumbnailCache.stamp();
-    auto made = ThumbnailReader(d->context.resources())
-                    .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::allowed);
-    if (!made || made->isNull())
-        return std::nullopt;
-    const QImage thumbnail = compactThumbnail(*made);
-    d->thumbnailCache.insertUnlessRemovedSince(url, thumbnail, stamp);
-    return thumbnail;
+    return readThumbnail(url, ThumbnailReader::EmbeddedPreview::allowed);
 }
 
 std::optional<QImage> ImageRenderer::decodedThumbnail(const QString& url) const {
+    return readThumbnail(url, ThumbnailReader::EmbeddedPreview::ignored);
+}
+
+std::optional<QImage> ImageRenderer::readThumbnail(const QString& url,
+                                                   ThumbnailReader::EmbeddedPreview preview) const {
     const quint64 stamp = d->thumbnailCache.stamp();
-    auto made = ThumbnailReader(d->context.resources())
-                    .read(url, thumbnailPixels, ThumbnailReader::EmbeddedPreview::ignored);
+    auto made = ThumbnailReader(d->context.resources()).read(url, thumbnailPixels, preview);
     if (!made || made->isNull())
         return std::nullopt;
     const QImage thumbnail = compactThumbnail(*made);

@@ -10,7 +10,9 @@
 
 #include "card/Shot.h"
 
+#include "imaging/codec/ThumbnailReader.h"
 #include <QByteArray>
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -61,6 +63,9 @@ public:
     size_t spareBytes() const;
 
 private:
+    // Reads a file's thumbnail and caches it (unless the file was forgotten meanwhile).
+    std::optional<QImage> readThumbnail(const QString& url, ThumbnailReader::EmbeddedPreview preview) const;
+
     struct Private;
     std::unique_ptr<Private> d;
 };
