@@ -41,8 +41,7 @@ void ThumbnailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     // so they stay sharp when the window moves to a screen of another ratio.
     const qreal ratio = painter->device()->devicePixelRatioF();
     loader_.setCellSize(QSize(qCeil(kCellSize.width() * ratio), qCeil(kCellSize.height() * ratio)));
-    const QImage image = loader_.image(url);
-    loader_.request(url);
+    const QImage image = loader_.paintable(url);
 
     const QRectF cell(QRectF(option.rect).center() -
                           QPointF(kCellSize.width() / 2.0, kCellSize.height() / 2.0),

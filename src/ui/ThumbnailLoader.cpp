@@ -57,10 +57,20 @@ QImage ThumbnailLoader::image(const QString& url) {
     return prepared ? prepared->image : QImage();
 }
 
+QImage ThumbnailLoader::paintable(const QString& url) {
+    const Prepared* prepared = valid(url);
+    QImage picture = prepared ? prepared->image : QImage();
+    request(url, prepared);
+    return picture;
+}
+
 void ThumbnailLoader::request(const QString& url) {
+    request(url, valid(url));
+}
+
+void ThumbnailLoader::request(const QString& url, const Prepared* prepared) {
     if (url.isEmpty() || inFlight_.contains(url) || failed_.contains(url))
         return;
-    const Prepared* prepared = valid(url);
     if (!prepared || prepared->cell != cell_) {
         inFlight_.insert(url);
         queue_.append(url);

@@ -39,6 +39,8 @@ public:
     // Asks for a file's picture, or a sharper one or one made for a new cell
     // size; nothing happens if it is final, in flight or failed.
     void request(const QString& url);
+    // image() and request() with one lookup, for painting a cell.
+    QImage paintable(const QString& url);
     // Lets files that failed be loaded again (their list is shown anew).
     void retryFailed();
     void setCellSize(const QSize& deviceCell) { cell_ = deviceCell; }
@@ -61,6 +63,7 @@ private:
     enum class Job { load, sharpen };
 
     const Prepared* valid(const QString& url);
+    void request(const QString& url, const Prepared* prepared);
     void startNext();
     void start(const QString& url, Job job);
 
