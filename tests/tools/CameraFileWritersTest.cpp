@@ -247,27 +247,16 @@ private Q_SLOTS:
         QTest::newRow("JPEG, no image") << jpeg(QImage(), info()) << u"no image"_s;
         QTest::newRow("JPEG, orientation 0") << jpeg(small, info(0)) << u"Orientation 0"_s;
         QTest::newRow("JPEG, quality 0") << jpeg(small, info(), {.quality = 0}) << u"quality 0"_s;
-        QTest::newRow("JPEG, quality 101") << jpeg(small, info(), {.quality = 101}) << u"quality 101"_s;
         QTest::newRow("JPEG, no capture time") << jpeg(small, undated) << u"capture time"_s;
-        QTest::newRow("DNG, no image") << dng(QImage(), info()) << u"no image"_s;
         QTest::newRow("DNG, too small") << dng(pattern(QSize(8, 8)), info()) << u"16 to 65535"_s;
         QTest::newRow("DNG, black above white")
             << dng(small, info(), {.blackLevel = 5000}) << u"black level"_s;
-        QTest::newRow("DNG, white beyond 16 bits")
-            << dng(small, info(), {.whiteLevel = 70000}) << u"black level"_s;
-        QTest::newRow("DNG, orientation 0") << dng(small, info(0)) << u"Orientation 0"_s;
         QTest::newRow("DNG, orientation 9") << dng(small, info(9)) << u"Orientation 9"_s;
-        QTest::newRow("DNG, no capture time") << dng(small, undated) << u"capture time"_s;
-        QTest::newRow("RW2, no image") << rw2(QImage(), info()) << u"no image"_s;
         QTest::newRow("RW2, too narrow") << rw2(pattern(QSize(20, 48)), info()) << u"28 to 16000"_s;
-        QTest::newRow("RW2, black too low") << rw2(small, info(), {.blackLevel = 8}) << u"black level"_s;
         QTest::newRow("RW2, black too high") << rw2(small, info(), {.blackLevel = 2000}) << u"black level"_s;
         QTest::newRow("RW2, no sensitivity")
             << rw2(small, info(), {.sensitivity = {0.5, 1, 0}}) << u"sensitivity"_s;
-        QTest::newRow("RW2, too sensitive")
-            << rw2(small, info(), {.sensitivity = {0.5, 1, 1.5}}) << u"sensitivity"_s;
         QTest::newRow("RW2, orientation 9") << rw2(small, info(9)) << u"Orientation 9"_s;
-        QTest::newRow("RW2, no capture time") << rw2(small, undated) << u"capture time"_s;
         QTest::newRow("missing folder") << Write([=](const QString& path) {
             return DngWriter::write(path + u"/missing/ZRV.DNG"_s, small, info());
         }) << u"/missing/ZRV.DNG"_s;
