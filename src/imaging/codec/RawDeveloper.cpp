@@ -87,6 +87,12 @@ int orientationOf(int flip) {
 // (LibRaw's own allocation limit is far higher).
 constexpr quint64 kMaxPixels = 200'000'000;
 
+// Every photosite costs at least one bit in the formats a camera writes
+// (uncompressed, lossless JPEG, packed blocks), so a file too small for its
+// declared sensor is damaged: LibRaw would read past its end and develop
+// seconds' worth of zeros.
+constexpr quint64 kMinBitsPerPhotosite = 1;
+
 std::expected<void, ImagingError> openFile(Processor& p, const QString& path) {
     auto file = RegularFile::open(path);
     if (!file)
@@ -101,6 +107,11 @@ std::expected<void, ImagingError> openFile(Processor& p, const QString& path) {
     if (quint64(s.raw_width) * s.raw_height > kMaxPixels || quint64(s.width) * s.height > kMaxPixels)
         return std::unexpected(
             ImagingError{QStringLiteral("RAW too large: %1 x %2").arg(s.raw_width).arg(s.raw_height)});
+    if (quint64(s.raw_width) * s.raw_height * kMinBitsPerPhotosite / 8 > quint64(p.input->size()))
+        return std::unexpected(ImagingError{QStringLiteral("RAW data cut short: %1 x %2 in %3 bytes")
+                                                .arg(s.raw_width)
+                                                .arg(s.raw_height)
+                                                .arg(p.input->size())});
     return {};
 }
 

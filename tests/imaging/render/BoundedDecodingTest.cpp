@@ -278,21 +278,24 @@ private Q_SLOTS:
         const auto rw2 = Rw2Writer::encode(SyntheticScene::testPattern(QSize(448, 320)), captureInfo(),
                                            {.previewLongSide = 0});
         QVERIFY(rw2);
-        // 20,006 x 20,000 photosites in a file of about 200 KB.
-        QByteArray bytes = *rw2;
-        const quint32 directory = firstDirectory(bytes);
-        // Sensor width and height, bottom and right borders.
-        const std::pair<quint16, quint32> sizes[] = {
-            {0x0002, 20006}, {0x0003, 20000}, {0x0006, 20000}, {0x0007, 20000}};
-        for (const auto& [tag, value] : sizes)
-            QVERIFY(setEntry(bytes, directory, tag, 3, 1, value));
-        const QString path = write(u"HUGE.RW2"_s, bytes);
-        ImageRenderer renderer;
-        QCOMPARE(renderer.base(path, ShotFormat::raw).error(), RenderError::unreadable(path));
-        QCOMPARE(renderer.fullResolution(path, ShotFormat::raw, Edit{}).error(),
-                 RenderError::unreadable(path));
-        QVERIFY(!renderer.thumbnail(path));
-        QVERIFY(!renderer.pixelSize(path));
+        // 20,006 x 20,000 photosites (over the limit) and 14,006 x 14,000 (under
+        // it, but far more than a file of about 200 KB can hold).
+        for (const quint32 side : {20000u, 14000u}) {
+            QByteArray bytes = *rw2;
+            const quint32 directory = firstDirectory(bytes);
+            // Sensor width and height, bottom and right borders.
+            const std::pair<quint16, quint32> sizes[] = {
+                {0x0002, side + 6}, {0x0003, side}, {0x0006, side}, {0x0007, side}};
+            for (const auto& [tag, value] : sizes)
+                QVERIFY(setEntry(bytes, directory, tag, 3, 1, value));
+            const QString path = write(u"HUGE%1.RW2"_s.arg(side), bytes);
+            ImageRenderer renderer;
+            QCOMPARE(renderer.base(path, ShotFormat::raw).error(), RenderError::unreadable(path));
+            QCOMPARE(renderer.fullResolution(path, ShotFormat::raw, Edit{}).error(),
+                     RenderError::unreadable(path));
+            QVERIFY(!renderer.thumbnail(path));
+            QVERIFY(!renderer.pixelSize(path));
+        }
     }
 };
 
