@@ -2,6 +2,7 @@
 
 #include "card/MountAgent.h"
 #include "platform/AvahiBrowser.h"
+#include "platform/Background.h"
 #include "platform/FileManagerReveal.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/GuiScreenList.h"
@@ -119,8 +120,8 @@ int main(int argc, char* argv[]) {
 
     // Launching has finished: register the mount agent, off the main thread
     // since it waits for systemctl.
-    QTimer::singleShot(0, &app,
-                       [] { QThreadPool::globalInstance()->start([] { MountAgent::registerAgent(); }); });
+    QTimer::singleShot(
+        0, &app, [] { Background::run(QThreadPool::globalInstance(), [] { MountAgent::registerAgent(); }); });
     QObject::connect(&window, &MainWindow::firstShown, &store, [&] {
         store.start();
         if (!folder.isEmpty())

@@ -1,13 +1,13 @@
 #include "ViewerStore.h"
 
 #include "card/PhotoScanner.h"
+#include "platform/Background.h"
 #include "platform/FolderChooser.h"
 #include "platform/Observable.h"
 #include "platform/VolumeMonitor.h"
 #include "platform/WindowControl.h"
 
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -93,21 +93,21 @@ void ViewerStore::open(const PhotoSource& source) {
     setLibrary(Library::scanning(source));
     goneDuringScan_.clear();
     const QString folder = source.url;
-    QtConcurrent::run(pools_.userInitiated(), [folder] {
-        return PhotoScanner::shots(folder);
-    }).then(this, [this, generation, source](QList<Shot> shots) {
-        if (generation != openGeneration_)
-            return;
-        // The scan may have read the folder before files were trashed or deleted here.
-        if (!goneDuringScan_.isEmpty()) {
-            shots.removeIf([this](const Shot& shot) {
-                const QStringList files = shot.files.all();
-                return std::ranges::any_of(
-                    files, [this](const QString& file) { return goneDuringScan_.contains(file); });
-            });
-        }
-        show(shots, source);
-    });
+    Background::run(
+        pools_.userInitiated(), [folder] { return PhotoScanner::shots(folder); }, this,
+        [this, generation, source](QList<Shot> shots) {
+            if (generation != openGeneration_)
+                return;
+            // The scan may have read the folder before files were trashed or deleted here.
+            if (!goneDuringScan_.isEmpty()) {
+                shots.removeIf([this](const Shot& shot) {
+                    const QStringList files = shot.files.all();
+                    return std::ranges::any_of(
+                        files, [this](const QString& file) { return goneDuringScan_.contains(file); });
+                });
+            }
+            show(shots, source);
+        });
 }
 
 void ViewerStore::show(const QList<Shot>& shots, const PhotoSource& source) {

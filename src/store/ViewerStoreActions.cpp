@@ -3,6 +3,7 @@
 
 #include "ViewerStore.h"
 
+#include "platform/Background.h"
 #include "platform/FileReveal.h"
 #include "platform/Observable.h"
 #include "platform/Trash.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::StringLiterals;
 
@@ -162,18 +162,23 @@ void ViewerStore::saveCopy() {
     setSaving(true);
     const ImageRenderer* renderer = &renderer_;
     const QString folder = services_.editsFolder;
-    QtConcurrent::run(pools_.userInitiated(), [renderer, shot = *shot, format, edit, folder] {
-        return renderer->exportCopy(shot, format, edit, folder);
-    }).then(this, [this](const std::expected<QString, RenderError>& saved) {
-        setSaving(false);
-        spareMemoryTimer_.start(scaledMs(kSpareMemoryDelay));
-        if (saved) {
-            present(Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + editsFolderLabel(),
+    Background::run(
+        pools_.userInitiated(),
+        [renderer, shot = *shot, format, edit, folder] {
+            return renderer->exportCopy(shot, format, edit, folder);
+        },
+        this,
+        [this](const std::expected<QString, RenderError>& saved) {
+            setSaving(false);
+            spareMemoryTimer_.start(scaledMs(kSpareMemoryDelay));
+            if (saved) {
+                present(
+                    Toast::make(u"Saved "_s + QFileInfo(*saved).fileName() + u" to "_s + editsFolderLabel(),
                                 ToastAction::showInFinder(*saved)));
-        } else {
-            present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
-        }
-    });
+            } else {
+                present(Toast::make(u"Couldn't save: "_s + saved.error().description()));
+            }
+        });
 }
 
 QString ViewerStore::editsFolderLabel() const {

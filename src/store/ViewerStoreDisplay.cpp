@@ -5,9 +5,8 @@
 #include "ViewerStore.h"
 
 #include "imaging/pixels/ParallelRunner.h"
+#include "platform/Background.h"
 #include "platform/WindowControl.h"
-
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cstdlib>
@@ -61,7 +60,7 @@ void ViewerStore::startRender(const RenderRequest& request) {
     // The previous photo stays on the stage; "loading" only if this takes a while.
     loadingTimer_.start(scaledMs(kLoadingDelay));
     const ImageRenderer* renderer = &renderer_;
-    QtConcurrent::run(
+    Background::run(
         pools_.userInitiated(),
         [renderer, request, reach = inReach_]() -> std::optional<std::expected<QImage, RenderError>> {
             // Left behind while it waited in the queue: its result could never be
@@ -70,8 +69,9 @@ void ViewerStore::startRender(const RenderRequest& request) {
             if (!reach->within(request.shotId, 0))
                 return std::nullopt;
             return renderer->render(request.url, request.format, request.edit);
-        })
-        .then(this, [this, request](const std::optional<std::expected<QImage, RenderError>>& result) {
+        },
+        this,
+        [this, request](const std::optional<std::expected<QImage, RenderError>>& result) {
             // A skipped render is never the newest: its shot is not the current one.
             if (result)
                 renderLanded(request, *result);
@@ -145,7 +145,7 @@ void ViewerStore::prefetchNeighbours() {
         return;
     lastPrefetch_ = urls;
     const ImageRenderer* renderer = &renderer_;
-    QtConcurrent::run(pools_.utility(), [renderer, files, reach = inReach_] {
+    Background::run(pools_.utility(), [renderer, files, reach = inReach_] {
         TaskPools::lowerCurrentThreadPriority();
         ParallelRunner::keepCurrentThreadToItself();
         // The user may have moved on while this waited or decoded.
@@ -153,7 +153,7 @@ void ViewerStore::prefetchNeighbours() {
             if (reach->within(file.shotId, 2))
                 (void)renderer->base(file.url, file.format);
         }
-    }).then(this, [] {});
+    });
 }
 
 void ViewerStore::loadDetailIfZoomed() {
@@ -187,18 +187,19 @@ void ViewerStore::startDetail() {
     const QString url = detailUrl_;
     const quint64 generation = detailGeneration_;
     const ImageRenderer* renderer = &renderer_;
-    QtConcurrent::run(pools_.userInitiated(), [renderer, url, key] {
-        return renderer->fullResolution(url, key.format, key.edit);
-    }).then(this, [this, key, generation](const std::expected<QImage, RenderError>& result) {
-        detailRunning_ = false;
-        // Errors only mean there is no detail; the fitted image stays.
-        if (generation == detailGeneration_ && detailKey_ == key && result)
-            setDetailImage(*result);
-        if (detailPending_) {
-            detailPending_ = false;
-            startDetail();
-        }
-    });
+    Background::run(
+        pools_.userInitiated(),
+        [renderer, url, key] { return renderer->fullResolution(url, key.format, key.edit); }, this,
+        [this, key, generation](const std::expected<QImage, RenderError>& result) {
+            detailRunning_ = false;
+            // Errors only mean there is no detail; the fitted image stays.
+            if (generation == detailGeneration_ && detailKey_ == key && result)
+                setDetailImage(*result);
+            if (detailPending_) {
+                detailPending_ = false;
+                startDetail();
+            }
+        });
 }
 
 void ViewerStore::cancelDetail() {

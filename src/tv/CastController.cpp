@@ -5,7 +5,6 @@
 #include "platform/Observable.h"
 
 #include <QSet>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <atomic>
@@ -33,8 +32,8 @@ CastController::CastController(const ImageRenderer& renderer, QThreadPool& pool,
 CastController::~CastController() {
     // Sends in flight call into the session and the server: let them finish
     // first, then close the session on its own thread.
-    for (QFuture<void>& send : sends_)
-        send.waitForFinished();
+    for (const Background::Done& send : sends_)
+        send->wait();
     session_.reset();
 }
 
@@ -79,8 +78,7 @@ void CastController::connectTo(const CastDevice& device) {
     // Events come from the session's queue; the session is closed on its own
     // thread before this object goes, so `this` outlives every event posted.
     auto onEvent = [this, serial, name = device.name](const CastSession::Event& event) {
-        QMetaObject::invokeMethod(
-            this, [this, event, name, serial] { sessionChanged(event, name, serial); }, Qt::QueuedConnection);
+        Background::toMainThread(this, [this, event, name, serial] { sessionChanged(event, name, serial); });
     };
     session_ = std::make_shared<CastSession>(device.endpoint, onEvent);
     session_->start();
@@ -120,10 +118,10 @@ void CastController::sessionChanged(const CastSession::Event& event, const QStri
 }
 
 void CastController::send(const QImage& image) {
-    sends_.removeIf([](const QFuture<void>& future) { return future.isFinished(); });
+    sends_.removeIf([](const Background::Done& send) { return send->try_wait(); });
     const quint64 sequence = ++sendOrder_->latest;
     const ImageRenderer* renderer = &renderer_;
-    sends_.append(QtConcurrent::run(
+    sends_.append(Background::run(
         &pool_, [renderer, image, session = session_, server = server_, order = sendOrder_, sequence] {
             const std::optional<QByteArray> jpeg = renderer->jpegData(image, kMaxPixel, kQuality);
             if (!jpeg)

@@ -5,9 +5,9 @@
 #include "CastState.h"
 #include "PhotoServer.h"
 
+#include "platform/Background.h"
 #include "platform/DnsSdResult.h"
 
-#include <QFuture>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -74,5 +74,5 @@ private:
     quint64 sessionSerial_ = 0;
     std::optional<QImage> latestImage_;
     std::shared_ptr<SendOrder> sendOrder_;
-    QList<QFuture<void>> sends_;
+    QList<Background::Done> sends_;
 };

@@ -3,7 +3,7 @@
 SerialQueue::SerialQueue(const QString& label)
     : thread_(std::make_unique<QThread>()) {
     thread_->setObjectName(label);
-    context_ = new QObject;
+    context_ = new Background::Mailbox;
     context_->moveToThread(thread_.get());
     thread_->start();
 }
@@ -11,9 +11,7 @@ SerialQueue::SerialQueue(const QString& label)
 SerialQueue::~SerialQueue() {
     Q_ASSERT(!isCurrent());
     // Whatever still lives on the queue goes with its context, on its own thread.
-    QObject* context = context_;
-    QMetaObject::invokeMethod(
-        context, [context] { delete context; }, Qt::BlockingQueuedConnection);
+    sync([context = context_] { delete context; });
     thread_->quit();
     thread_->wait();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/Background.h"
+
 #include <QObject>
 #include <QString>
 #include <QThread>
 
+#include <latch>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -28,7 +31,7 @@ public:
 
     template <typename F>
     void post(F&& work) const {
-        QMetaObject::invokeMethod(context_, std::forward<F>(work), Qt::QueuedConnection);
+        Background::post(context_, std::forward<F>(work));
     }
 
     // Runs `work` on the queue and waits for its result.
@@ -37,17 +40,27 @@ public:
         using R = std::invoke_result_t<F>;
         if (isCurrent())
             return work();
-        if constexpr (std::is_void_v<R>) {
-            QMetaObject::invokeMethod(context_, std::forward<F>(work), Qt::BlockingQueuedConnection);
-        } else {
-            std::optional<R> result;
-            QMetaObject::invokeMethod(
-                context_, [&] { result.emplace(work()); }, Qt::BlockingQueuedConnection);
-            return std::move(*result);
-        }
+        // The result travels in a block of its own rather than on the caller's
+        // stack, allocated before the hand-over.
+        struct Call {
+            std::optional<std::conditional_t<std::is_void_v<R>, bool, R>> result;
+            std::latch done{1};
+        };
+        const auto call = std::make_shared<Call>();
+        post([call, &work] {
+            if constexpr (std::is_void_v<R>) {
+                work();
+            } else {
+                call->result.emplace(work());
+            }
+            call->done.count_down();
+        });
+        call->done.wait();
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*call->result);
     }
 
 private:
     std::unique_ptr<QThread> thread_;
-    QObject* context_ = nullptr;
+    Background::Mailbox* context_ = nullptr;
 };

@@ -1,8 +1,7 @@
 #include "StageImageConverter.h"
 
+#include "platform/Background.h"
 #include "store/ViewerStore.h"
-
-#include <QtConcurrent/QtConcurrentRun>
 
 StageImageConverter::StageImageConverter(ViewerStore& store, Convert convert, QObject* parent)
     : QObject(parent)
@@ -22,8 +21,9 @@ void StageImageConverter::startConversion(const QImage& source, QImage* target, 
         Q_EMIT imagesChanged();
         return;
     }
-    QtConcurrent::run(store_.pools().userInitiated(), convert_, source)
-        .then(this, [this, target, generation, mine](const QImage& converted) {
+    Background::run(
+        store_.pools().userInitiated(), [convert = convert_, source] { return convert(source); }, this,
+        [this, target, generation, mine](const QImage& converted) {
             if (mine != *generation)
                 return; // a newer image came meanwhile
             *target = converted;

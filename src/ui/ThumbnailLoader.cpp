@@ -2,11 +2,11 @@
 
 #include "imaging/pixels/ParallelRunner.h"
 #include "imaging/render/ImageRenderer.h"
+#include "platform/Background.h"
 #include "platform/TaskPools.h"
 
 #include <QPainter>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -106,32 +106,36 @@ void ThumbnailLoader::start(const QString& url, Job job) {
         sharpening_ = true;
     const ImageRenderer* renderer = &renderer_;
     const QSize cell = cell_;
-    QtConcurrent::run(&pool_, [renderer, url, cell, job, convert = convert_]() -> Prepared {
-        TaskPools::lowerCurrentThreadPriority();
-        ParallelRunner::keepCurrentThreadToItself();
-        std::optional<QImage> thumbnail = renderer->thumbnail(url);
-        bool final = !thumbnail || !tooSmall(thumbnail->size(), cell);
-        if (job == Job::sharpen && !final) {
-            // Whatever the photo gives is as sharp as it gets; a photo that
-            // cannot be decoded keeps its embedded thumbnail.
-            if (auto decoded = renderer->decodedThumbnail(url))
-                thumbnail = std::move(decoded);
-            final = true;
-        }
-        if (!thumbnail)
-            return {};
-        return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell), cell, final};
-    }).then(this, [this, url, job](const Prepared& result) {
-        --running_;
-        if (job == Job::sharpen)
-            sharpening_ = false;
-        inFlight_.remove(url);
-        if (result.image.isNull()) {
-            failed_.insert(url);
-        } else {
-            prepared_.insert(url, new Prepared(result));
-            Q_EMIT loaded(url);
-        }
-        startNext();
-    });
+    Background::run(
+        &pool_,
+        [renderer, url, cell, job, convert = convert_]() -> Prepared {
+            TaskPools::lowerCurrentThreadPriority();
+            ParallelRunner::keepCurrentThreadToItself();
+            std::optional<QImage> thumbnail = renderer->thumbnail(url);
+            bool final = !thumbnail || !tooSmall(thumbnail->size(), cell);
+            if (job == Job::sharpen && !final) {
+                // Whatever the photo gives is as sharp as it gets; a photo that
+                // cannot be decoded keeps its embedded thumbnail.
+                if (auto decoded = renderer->decodedThumbnail(url))
+                    thumbnail = std::move(decoded);
+                final = true;
+            }
+            if (!thumbnail)
+                return {};
+            return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell), cell, final};
+        },
+        this,
+        [this, url, job](const Prepared& result) {
+            --running_;
+            if (job == Job::sharpen)
+                sharpening_ = false;
+            inFlight_.remove(url);
+            if (result.image.isNull()) {
+                failed_.insert(url);
+            } else {
+                prepared_.insert(url, new Prepared(result));
+                Q_EMIT loaded(url);
+            }
+            startNext();
+        });
 }

@@ -15,7 +15,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QThreadPool>
 
 #include <cstring>
 
@@ -65,7 +65,8 @@ Updater::~Updater() {
         feedReply_->abort();
     }
     // The worker writes into the working folder; let it end before the folder goes.
-    worker_.waitForFinished();
+    if (worker_)
+        worker_->wait();
     download_.reset();
 }
 
@@ -179,9 +180,12 @@ void Updater::downloaded(const std::expected<QString, UpdateError>& digest) {
         return fail(digest.error());
     if (*digest != release_->sha256.toLower())
         return fail(UpdateError::damaged());
-    worker_ = QtConcurrent::run(unpackAndVerify, work_->filePath(QLatin1StringView(kArchiveName)),
-                                work_->path(), settings_, release_->build);
-    worker_.then(this, [this](const std::expected<QString, UpdateError>& bundle) { verified(bundle); });
+    worker_ = Background::run(
+        QThreadPool::globalInstance(),
+        [archive = work_->filePath(QLatin1StringView(kArchiveName)), folder = work_->path(),
+         settings = settings_,
+         build = release_->build] { return unpackAndVerify(archive, folder, settings, build); },
+        this, [this](const std::expected<QString, UpdateError>& bundle) { verified(bundle); });
 }
 
 void Updater::verified(const std::expected<QString, UpdateError>& bundle) {

@@ -5,7 +5,8 @@
 #include "UpdateSettings.h"
 #include "UpdateState.h"
 
-#include <QFuture>
+#include "platform/Background.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -71,5 +72,5 @@ private:
     QPointer<QNetworkReply> feedReply_;
     std::unique_ptr<QTemporaryDir> work_;
     std::unique_ptr<ArchiveDownload> download_;
-    QFuture<std::expected<QString, UpdateError>> worker_;
+    Background::Done worker_;
 };

@@ -1,8 +1,8 @@
 #include "tv/SerialQueue.h"
+#include "platform/Background.h"
 
 #include <QTest>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
 
@@ -36,7 +36,7 @@ private Q_SLOTS:
         pool.setMaxThreadCount(8);
         std::atomic<int> done{0};
         for (int i = 0; i < 8; ++i) {
-            pool.start([&] {
+            Background::run(&pool, [&] {
                 for (int n = 0; n < 100; ++n)
                     queue.sync([&] { ++counter; });
                 ++done;

@@ -1,5 +1,7 @@
 #include "ParallelRunner.h"
 
+#include "platform/Background.h"
+
 #include <QThread>
 
 #include <algorithm>
@@ -69,7 +71,7 @@ void ParallelRunner::run(int count, int grain, const std::function<void(int, int
     job->grain = grain;
     job->work = &work;
     for (int i = 0; i < helpers; ++i) {
-        pool_.start([job] {
+        Background::run(&pool_, [job] {
             // Counted before claiming: the caller waits for every helper that
             // may have claimed a chunk; one that arrives late finds none left
             // and never touches `work`.

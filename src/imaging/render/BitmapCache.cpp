@@ -1,9 +1,7 @@
 #include "BitmapCache.h"
 
-#include <QMutexLocker>
-
 std::optional<QImage> BitmapCache::value(const QString& path) {
-    const QMutexLocker lock(&mutex_);
+    const std::lock_guard lock(mutex_);
     const auto found = index_.constFind(path);
     if (found == index_.cend())
         return std::nullopt;
@@ -12,7 +10,7 @@ std::optional<QImage> BitmapCache::value(const QString& path) {
 }
 
 quint64 BitmapCache::stamp() const {
-    const QMutexLocker lock(&mutex_);
+    const std::lock_guard lock(mutex_);
     return removals_;
 }
 
@@ -24,7 +22,7 @@ void BitmapCache::insertUnlessRemovedSince(const QString& path, const QImage& bi
     // The evicted bitmap may hold the last reference to a large buffer; let
     // it go after the lock is released.
     QImage evicted;
-    const QMutexLocker lock(&mutex_);
+    const std::lock_guard lock(mutex_);
     if (removals_ != stamp)
         return;
     if (const auto found = index_.constFind(path); found != index_.cend()) {
@@ -43,7 +41,7 @@ void BitmapCache::insertUnlessRemovedSince(const QString& path, const QImage& bi
 
 void BitmapCache::remove(const QString& path) {
     QImage removed;
-    const QMutexLocker lock(&mutex_);
+    const std::lock_guard lock(mutex_);
     // Counted even when absent: the path's bitmap may be in the making.
     ++removals_;
     const auto found = index_.constFind(path);
@@ -55,6 +53,6 @@ void BitmapCache::remove(const QString& path) {
 }
 
 int BitmapCache::count() const {
-    const QMutexLocker lock(&mutex_);
+    const std::lock_guard lock(mutex_);
     return int(index_.size());
 }

@@ -4,6 +4,7 @@
 #include "imaging/codec/ImageMetadata.h"
 #include "imaging/render/BitmapCache.h"
 #include "imaging/render/ImageRenderer.h"
+#include "platform/Background.h"
 
 #include "samplegen/Rw2Writer.h"
 
@@ -528,8 +529,9 @@ private Q_SLOTS:
         std::atomic<int> wrong = 0;
         QThreadPool pool;
         pool.setMaxThreadCount(8);
+        QList<Background::Done> tasks;
         for (int task = 0; task < 8; ++task) {
-            pool.start([&, task] {
+            tasks.append(Background::run(&pool, [&, task] {
                 for (int i = 0; i < 12; ++i) {
                     const int k = (task + i) % int(files.size());
                     switch ((task + i) % 4) {
@@ -550,9 +552,10 @@ private Q_SLOTS:
                         break;
                     }
                 }
-            });
+            }));
         }
-        pool.waitForDone();
+        for (const Background::Done& task : tasks)
+            task->wait();
         QCOMPARE(wrong.load(), 0);
     }
 
