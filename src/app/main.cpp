@@ -7,6 +7,7 @@
 #include "platform/FreedesktopTrash.h"
 #include "platform/GuiScreenList.h"
 #include "platform/LinuxVolumeMonitor.h"
+#include "platform/PlatformMemory.h"
 #include "platform/SingleInstance.h"
 #include "platform/TaskPools.h"
 #include "platform/UdevDeviceProperties.h"
@@ -46,6 +47,7 @@ QString editsFolder() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    PlatformMemory::mapLargeBlocks();
     // The mount agent's run: no display, no window, no store. Only an argument
     // equal to the flag counts; "--on-mount=1" or "--ON-MOUNT" start the viewer.
     if (std::any_of(argv + 1, argv + argc,

@@ -151,7 +151,7 @@ void ViewerStore::prefetchNeighbours() {
         // The user may have moved on while this waited or decoded.
         for (const File& file : files) {
             if (reach->within(file.shotId, 2))
-                (void)renderer->base(file.url, file.format);
+                renderer->prefetchBase(file.url, file.format);
         }
     });
 }

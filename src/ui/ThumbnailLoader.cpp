@@ -44,8 +44,8 @@ const ThumbnailLoader::Prepared* ThumbnailLoader::valid(const QString& url) {
     if (!prepared)
         return nullptr;
     // A cache lookup only, never a decode: cheap enough for every paint.
-    const std::optional<QImage> source = renderer_.cachedThumbnail(url);
-    if (!source || source->cacheKey() != prepared->source) {
+    const std::optional<qint64> source = renderer_.cachedThumbnailKey(url);
+    if (!source || *source != prepared->source) {
         prepared_.remove(url);
         return nullptr;
     }
@@ -122,7 +122,8 @@ void ThumbnailLoader::start(const QString& url, Job job) {
             }
             if (!thumbnail)
                 return {};
-            return {thumbnail->cacheKey(), filled(convert(*thumbnail), cell), cell, final};
+            return {renderer->cachedThumbnailKey(url).value_or(0), filled(convert(*thumbnail), cell), cell,
+                    final};
         },
         this,
         [this, url, job](const Prepared& result) {

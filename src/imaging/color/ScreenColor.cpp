@@ -5,9 +5,10 @@
 
 namespace {
 
-// Two screen images (2560 x 1600 x 4 bytes each, in whole huge pages): the
-// one being made while the stage still shows the last is all a step needs.
-constexpr size_t kRetainedBytes = size_t(40) << 20;
+// One screen image (2560 x 1707 x 4 bytes, in whole huge pages): the stage
+// holds the one it shows, and the one it showed before comes back here for
+// the next step to write into.
+constexpr size_t kRetainedBytes = size_t(20) << 20;
 
 // The same pixels under another format, without a copy; the view keeps `image` alive.
 QImage reformatted(const QImage& image, QImage::Format format) {

@@ -73,8 +73,8 @@ QString copyStem(const Shot& shot, ShotFormat format, const Edit& edit) {
 struct ImageRenderer::Private {
     RenderContext context;
     QColorSpace colorSpace{QColorSpace::DisplayP3};
-    mutable BitmapCache baseCache{baseCacheLimit};
-    mutable BitmapCache thumbnailCache{thumbnailCacheLimit};
+    mutable BitmapCache baseCache{baseCacheLimit, context.resources()};
+    mutable BitmapCache thumbnailCache{thumbnailCacheLimit, context.resources()};
 
     std::optional<QImage> developedRaw(const QString& url, int maxPixel, quint64 stamp) const {
         auto developed = RawDeveloper::developWithin(url, maxPixel, context.resources());
@@ -121,6 +121,15 @@ ImageRenderer::~ImageRenderer() = default;
 std::expected<QImage, RenderError> ImageRenderer::base(const QString& url, ShotFormat format) const {
     if (auto cached = d->baseCache.value(url))
         return *std::move(cached);
+    return makeBase(url, format);
+}
+
+void ImageRenderer::prefetchBase(const QString& url, ShotFormat format) const {
+    if (!d->baseCache.key(url))
+        (void)makeBase(url, format);
+}
+
+std::expected<QImage, RenderError> ImageRenderer::makeBase(const QString& url, ShotFormat format) const {
     const quint64 stamp = d->baseCache.stamp();
     const std::optional<QImage> made = format == ShotFormat::raw ? d->developedRaw(url, screenPixels, stamp)
                                                                  : d->downsampled(url, screenPixels);
@@ -181,6 +190,10 @@ std::optional<QImage> ImageRenderer::readThumbnail(const QString& url,
 
 std::optional<QImage> ImageRenderer::cachedThumbnail(const QString& url) const {
     return d->thumbnailCache.value(url);
+}
+
+std::optional<qint64> ImageRenderer::cachedThumbnailKey(const QString& url) const {
+    return d->thumbnailCache.key(url);
 }
 
 std::optional<QByteArray> ImageRenderer::jpegData(const QImage& bitmap, int maxPixel, double quality) const {

@@ -36,6 +36,9 @@ public:
     ImageRenderer& operator=(const ImageRenderer&) = delete;
 
     std::expected<QImage, RenderError> base(const QString& url, ShotFormat format) const;
+    // Makes and caches the screen image unless it is cached already (then
+    // nothing is converted back): the neighbour prefetch.
+    void prefetchBase(const QString& url, ShotFormat format) const;
     std::expected<QImage, RenderError> render(const QString& url, ShotFormat format, const Edit& edit) const;
     std::expected<QImage, RenderError> fullResolution(const QString& url, ShotFormat format,
                                                       const Edit& edit) const;
@@ -47,6 +50,9 @@ public:
     std::optional<QImage> decodedThumbnail(const QString& url) const;
     // The cached thumbnail of a file, without decoding; nothing when none is cached.
     std::optional<QImage> cachedThumbnail(const QString& url) const;
+    // What identifies the cached thumbnail of a file (it changes when a
+    // sharper one takes its place), without making its pixels.
+    std::optional<qint64> cachedThumbnailKey(const QString& url) const;
     // sRGB JPEG, Lanczos-downscaled to at most maxPixel; nothing on failure.
     std::optional<QByteArray> jpegData(const QImage& image, int maxPixel, double quality) const;
     // Writes the edited full-size copy into `folder` and answers its path.
@@ -63,6 +69,8 @@ public:
     size_t spareBytes() const;
 
 private:
+    // Decodes the screen image and caches it (unless the file was forgotten meanwhile).
+    std::expected<QImage, RenderError> makeBase(const QString& url, ShotFormat format) const;
     // Reads a file's thumbnail and caches it (unless the file was forgotten meanwhile).
     std::optional<QImage> readThumbnail(const QString& url, ThumbnailReader::EmbeddedPreview preview) const;
 
