@@ -6,7 +6,6 @@
 #include "ui/EditPanel.h"
 #include "ui/Filmstrip.h"
 #include "ui/FormatPicker.h"
-#include "ui/PresentationView.h"
 #include "ui/ViewerToolbar.h"
 
 #include <QMenu>
@@ -53,14 +52,6 @@ int indexWhere(const QList<Shot>& shots, qsizetype formats, std::optional<ShotFo
     qFatal("no such shot on the sample card");
 }
 
-PresentationView* shownPresentation() {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (auto* found = qobject_cast<PresentationView*>(top); found && found->isVisible())
-            return found;
-    }
-    return nullptr;
-}
-
 const QString kHint =
     u"(First connect the TV or projector as a second display in your system's display settings)"_s;
 
@@ -78,16 +69,6 @@ private Q_SLOTS:
         QVERIFY(!bar->editButton()->isEnabled());
         QVERIFY(!bar->trashButton()->isEnabled());
         QCOMPARE(picker->toolTip(), u"JPEG or RAW \u2014 press R to switch"_s);
-        QCOMPARE(picker->button(ShotFormat::raw)->toolTip(), picker->toolTip());
-        QCOMPARE(picker->width(), 130);
-        QCOMPARE(picker->button(ShotFormat::jpeg)->text(), u"JPEG"_s);
-        QCOMPARE(picker->button(ShotFormat::raw)->text(), u"RAW"_s);
-        QCOMPARE(bar->trashButton()->toolTip(),
-                 u"Move this shot's JPEG and RAW to the Trash (Ctrl+Backspace)"_s);
-        QCOMPARE(bar->editButton()->text(), u"Edit"_s);
-        QCOMPARE(bar->trashButton()->text(), u"Move to Trash"_s);
-        QVERIFY(!bar->editButton()->icon().isNull());
-        QVERIFY(!bar->trashButton()->icon().isNull());
         // The picker sits in the middle of the window.
         const int middle = picker->mapTo(&h.window, picker->rect().center()).x();
         QVERIFY2(std::abs(middle - h.window.width() / 2) <= 4, qPrintable(QString::number(middle)));
@@ -141,10 +122,7 @@ private Q_SLOTS:
         ViewerHarness h;
         h.store.start();
         CastMenu& menu = *h.window.toolbar()->castMenu();
-        QCOMPARE(menu.text(), u"Show on TV"_s);
         QCOMPARE(menu.symbol(), Symbols::Symbol::tv);
-        QVERIFY(!menu.icon().isNull());
-        QCOMPARE(menu.toolTip(), u"Cast to a TV or show on a second screen"_s);
         QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"(Looking for TVs\u2026)"_s,
                                           u"[Second Screen]"_s, kHint}));
 
