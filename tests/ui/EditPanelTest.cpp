@@ -88,6 +88,36 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentEdit().crop, std::nullopt);
         QCOMPARE(h.store.currentEdit().adjustments.contrast, 1.2);
 
+        // The keys' caption breaks only between its items.
+        QLabel* caption = nullptr;
+        for (QLabel* label : panel->findChildren<QLabel*>())
+            if (label->text().contains(u"flip"_s))
+                caption = label;
+        QVERIFY(caption);
+        const auto plain = [](QString text) {
+            return text.replace(QChar(0x00A0), u' ').remove(QChar(0x2060)).trimmed();
+        };
+        QCOMPARE(plain(caption->text()),
+                 u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s);
+
+        const QStringList items = plain(caption->text()).split(u" \u00B7 "_s);
+        for (int width = 40; width <= 320; width += 4) {
+            QTextLayout layout(caption->text(), caption->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WordWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width);
+                QString text = plain(caption->text().mid(line.textStart(), line.textLength()));
+                if (text.endsWith(u" \u00B7"_s))
+                    text.chop(2);
+                for (const QString& part : text.split(u" \u00B7 "_s))
+                    QVERIFY2(items.contains(part), qPrintable(u"%1 at width %2"_s.arg(part).arg(width)));
+            }
+            layout.endLayout();
+        }
+
         // Double-click resets one slider; with nothing else changed, Reset turns off.
         edit = Edit{};
         edit.adjustments.contrast = 1.2;
@@ -123,40 +153,6 @@ private Q_SLOTS:
         // Shorter than that (a panel squeezed by a custom layout) it scrolls.
         panel->setFixedHeight(300);
         QTRY_VERIFY(panel->verticalScrollBar()->maximum() > 0);
-    }
-
-    void captionBreaksOnlyBetweenItems() {
-        ViewerHarness h(dir_.path());
-        h.store.setEditPanelShown(true);
-        QLabel* caption = nullptr;
-        for (QLabel* label : h.window.content()->editPanel()->findChildren<QLabel*>())
-            if (label->text().contains(u"flip"_s))
-                caption = label;
-        QVERIFY(caption);
-        const auto plain = [](QString text) {
-            return text.replace(QChar(0x00A0), u' ').remove(QChar(0x2060)).trimmed();
-        };
-        QCOMPARE(plain(caption->text()),
-                 u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s);
-
-        const QStringList items{u"\u2191 \u2193 flip looks"_s, u"1\u20138 pick one"_s, u"0 resets"_s,
-                                u"S saves"_s};
-        for (int width = 40; width <= 320; width += 4) {
-            QTextLayout layout(caption->text(), caption->font());
-            QTextOption option;
-            option.setWrapMode(QTextOption::WordWrap);
-            layout.setTextOption(option);
-            layout.beginLayout();
-            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                line.setLineWidth(width);
-                QString text = plain(caption->text().mid(line.textStart(), line.textLength()));
-                if (text.endsWith(u" \u00B7"_s))
-                    text.chop(2);
-                for (const QString& part : text.split(u" \u00B7 "_s))
-                    QVERIFY2(items.contains(part), qPrintable(u"%1 at width %2"_s.arg(part).arg(width)));
-            }
-            layout.endLayout();
-        }
     }
 
     void cropFrameMovesAndResizes() {

@@ -27,6 +27,12 @@ private Q_SLOTS:
             FileTree::write(dir.filePath(u"IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'))), {});
         ViewerHarness h(dir.path(), QSize(1200, 800));
         Filmstrip* strip = h.window.content()->filmstrip();
+        QScrollBar* bar = strip->horizontalScrollBar();
+        // Selects the last or the first shot and waits for the strip to scroll to that end.
+        const auto jump = [&](bool toEnd) {
+            h.store.select(toEnd ? 1999 : 0);
+            QTRY_COMPARE(bar->value(), toEnd ? bar->maximum() : 0);
+        };
         QVERIFY(strip->isVisible() && strip->height() == 92);
         h.settleAndPaint();
         const int inView = strip->viewport()->width() / (108 + 6) + 2;
@@ -36,21 +42,17 @@ private Q_SLOTS:
         QVERIFY(strip->loader().loadsStarted() >= inView - 2);
 
         // Jumping to the end loads the cells there, not the ones in between.
-        h.store.select(1999);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
+        jump(true);
         h.settleAndPaint();
         QVERIFY(strip->loader().loadsStarted() <= 3 * inView);
         // Back at the start, then the same trip again: a failed file is not
         // loaded again while its list stays.
-        h.store.select(0);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        jump(false);
         h.settleAndPaint();
         QVERIFY(strip->loader().loadsStarted() <= 4 * inView);
         const int started = strip->loader().loadsStarted();
-        h.store.select(1999);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
-        h.store.select(0);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        jump(true);
+        jump(false);
         h.settleAndPaint();
         QCOMPARE(strip->loader().loadsStarted(), started);
     }
