@@ -69,8 +69,6 @@ private Q_SLOTS:
         QLabel* emptyTitle = empty->findChildren<QLabel*>().first();
         QVERIFY(empty->isVisible());
         QCOMPARE(emptyTitle->text(), u"Connect your Zorva"_s);
-        QCOMPARE(EmptyLibraryView::detail(PhotoSource::none()),
-                 u"Plug the camera in by USB and switch it on. Its photos open here by themselves."_s);
         QCOMPARE(EmptyLibraryView::detail(PhotoSource::camera(u"Zorva ZR-1"_s, u"/media/a/DCIM"_s)),
                  u"Zorva ZR-1 has no JPEG or RAW photos."_s);
 
@@ -234,7 +232,6 @@ private Q_SLOTS:
         button(h.window.deleteConfirmation(), u"Delete Permanently"_s)->click();
         QTRY_COMPARE(h.store.shots().size(), 1);
         QVERIFY(!QFileInfo::exists(dir.filePath(u"ZRV_0000.DNG"_s)));
-        QCOMPARE(h.store.toast()->message, u"Deleted ZRV_0000"_s);
     }
 };
 
