@@ -1,12 +1,10 @@
 #include "UiHarness.h"
-#include "support/TestImages.h"
 
 #include "ui/AdjustmentSlider.h"
 #include "ui/CropBar.h"
 #include "ui/CropOverlay.h"
 #include "ui/EditPanel.h"
 #include "ui/LookButton.h"
-#include "ui/PhotoStage.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -47,9 +45,8 @@ class EditPanelTest : public QObject {
 private Q_SLOTS:
     void initTestCase() { TestImages::writeJpeg(dir_.filePath(u"A.JPG"_s), QSize(900, 600), Qt::darkCyan); }
 
-    void panelFollowsTheEditAndSaves() {
-        ViewerHarness h;
-        h.openAndSettle(dir_.path());
+    void panelFollowsTheEditFitsAndSaves() {
+        ViewerHarness h(dir_.path());
         EditPanel* panel = h.window.content()->editPanel();
         QVERIFY(!panel->isVisible());
         h.store.setEditPanelShown(true);
@@ -80,10 +77,8 @@ private Q_SLOTS:
             QAccessible::queryAccessibleInterface(panel->slider(u"Contrast"_s)->slider());
         QCOMPARE(contrast->text(QAccessible::Name), u"Contrast"_s);
         QCOMPARE(contrast->text(QAccessible::Value), u"+20"_s);
-        QCOMPARE(contrast->text(QAccessible::Description), QString());
         QCOMPARE(panel->cropButton()->text(), u"Change Crop\u2026"_s);
         QVERIFY(panel->removeCropButton()->isVisible());
-        QCOMPARE(panel->slider(u"Warmth"_s)->toolTip(), u"Double-click to reset warmth"_s);
 
         h.store.startCrop();
         QVERIFY(!panel->cropButton()->isEnabled());
@@ -92,6 +87,36 @@ private Q_SLOTS:
         panel->removeCropButton()->click();
         QCOMPARE(h.store.currentEdit().crop, std::nullopt);
         QCOMPARE(h.store.currentEdit().adjustments.contrast, 1.2);
+
+        // The keys' caption breaks only between its items.
+        QLabel* caption = nullptr;
+        for (QLabel* label : panel->findChildren<QLabel*>())
+            if (label->text().contains(u"flip"_s))
+                caption = label;
+        QVERIFY(caption);
+        const auto plain = [](QString text) {
+            return text.replace(QChar(0x00A0), u' ').remove(QChar(0x2060)).trimmed();
+        };
+        QCOMPARE(plain(caption->text()),
+                 u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s);
+
+        const QStringList items = plain(caption->text()).split(u" \u00B7 "_s);
+        for (int width = 40; width <= 320; width += 4) {
+            QTextLayout layout(caption->text(), caption->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WordWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width);
+                QString text = plain(caption->text().mid(line.textStart(), line.textLength()));
+                if (text.endsWith(u" \u00B7"_s))
+                    text.chop(2);
+                for (const QString& part : text.split(u" \u00B7 "_s))
+                    QVERIFY2(items.contains(part), qPrintable(u"%1 at width %2"_s.arg(part).arg(width)));
+            }
+            layout.endLayout();
+        }
 
         // Double-click resets one slider; with nothing else changed, Reset turns off.
         edit = Edit{};
@@ -111,6 +136,13 @@ private Q_SLOTS:
         exposure->setSliderDown(false);
         QCOMPARE(panel->slider(u"Exposure"_s)->valueText(), u"+1.2 EV"_s);
 
+        // Content of 900 x 600, the smallest: the panel fits without scrolling, "Save Copy" in view.
+        h.window.resize(h.window.minimumSizeHint());
+        QTRY_COMPARE(h.window.content()->size(), QSize(900, 600));
+        QTRY_COMPARE(panel->verticalScrollBar()->maximum(), 0);
+        const QRect save(panel->saveButton()->mapTo(panel, QPoint()), panel->saveButton()->size());
+        QVERIFY(panel->rect().contains(save));
+
         // Saving shows its progress, and the button cannot start a second save meanwhile.
         panel->saveButton()->click();
         QVERIFY(h.store.isSaving());
@@ -118,65 +150,16 @@ private Q_SLOTS:
         h.settle();
         QVERIFY(panel->saveButton()->isEnabled() && !panel->isShowingSaveProgress());
         QCOMPARE(QDir(h.editsFolder()).entryList(QDir::Files).size(), 1);
-    }
-
-    void captionBreaksOnlyBetweenItems() {
-        ViewerHarness h;
-        h.openAndSettle(dir_.path());
-        h.store.setEditPanelShown(true);
-        QLabel* caption = nullptr;
-        for (QLabel* label : h.window.content()->editPanel()->findChildren<QLabel*>())
-            if (label->text().contains(u"flip"_s))
-                caption = label;
-        QVERIFY(caption);
-        const auto plain = [](QString text) {
-            return text.replace(QChar(0x00A0), u' ').remove(QChar(0x2060)).trimmed();
-        };
-        QCOMPARE(plain(caption->text()),
-                 u"\u2191 \u2193 flip looks \u00B7 1\u20138 pick one \u00B7 0 resets \u00B7 S saves"_s);
-
-        const QStringList items{u"\u2191 \u2193 flip looks"_s, u"1\u20138 pick one"_s, u"0 resets"_s,
-                                u"S saves"_s};
-        for (int width = 40; width <= 320; width += 4) {
-            QTextLayout layout(caption->text(), caption->font());
-            QTextOption option;
-            option.setWrapMode(QTextOption::WordWrap);
-            layout.setTextOption(option);
-            layout.beginLayout();
-            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                line.setLineWidth(width);
-                QString text = plain(caption->text().mid(line.textStart(), line.textLength()));
-                if (text.endsWith(u" \u00B7"_s))
-                    text.chop(2);
-                for (const QString& part : text.split(u" \u00B7 "_s))
-                    QVERIFY2(items.contains(part), qPrintable(u"%1 at width %2"_s.arg(part).arg(width)));
-            }
-            layout.endLayout();
-        }
-    }
-
-    void wholePanelFitsTheSmallestWindow() {
-        ViewerHarness h;
-        h.openAndSettle(dir_.path());
-        h.store.setEditPanelShown(true);
-        EditPanel* panel = h.window.content()->editPanel();
-        // Content of 900 x 600, the smallest: the panel fits without scrolling, "Save Copy" in view.
-        h.window.resize(h.window.minimumSizeHint());
-        QTRY_COMPARE(h.window.content()->size(), QSize(900, 600));
-        QTRY_COMPARE(panel->verticalScrollBar()->maximum(), 0);
-        const QRect save(panel->saveButton()->mapTo(panel, QPoint()), panel->saveButton()->size());
-        QVERIFY(panel->rect().contains(save));
         // Shorter than that (a panel squeezed by a custom layout) it scrolls.
         panel->setFixedHeight(300);
         QTRY_VERIFY(panel->verticalScrollBar()->maximum() > 0);
     }
 
     void cropFrameMovesAndResizes() {
-        ViewerHarness h(QSize(1216 + 280 + 1, 900));
-        h.openAndSettle(dir_.path());
+        ViewerHarness h(dir_.path(), QSize(1216 + 280 + 1, 900));
         h.store.startCrop();
         h.settleAndPaint();
-        PhotoStage* stage = h.window.content()->stage();
+        PhotoStage* stage = h.stage();
         CropOverlay* overlay = stage->cropOverlay();
         QVERIFY(overlay->isVisible());
         const QRectF frame = overlay->frame();
@@ -231,7 +214,6 @@ private Q_SLOTS:
         // The bar's buttons.
         CropBar* bar = stage->cropBar();
         QVERIFY(bar->isVisible());
-        QCOMPARE(bar->segment(int(CropAspect::square))->text(), u"1:1"_s);
         bar->segment(int(CropAspect::square))->click();
         QCOMPARE(h.store.cropAspect(), CropAspect::square);
         bar->resetButton()->click();

@@ -1,6 +1,4 @@
 #include "UiHarness.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include "ui/Filmstrip.h"
 #include "ui/ShotListModel.h"
@@ -27,9 +25,14 @@ private Q_SLOTS:
         // 2,000 shots; their files are empty, so every load fails and leaves a placeholder.
         for (int i = 0; i < 2000; ++i)
             FileTree::write(dir.filePath(u"IMG_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'))), {});
-        ViewerHarness h(QSize(1200, 800));
-        h.openAndSettle(dir.path());
+        ViewerHarness h(dir.path(), QSize(1200, 800));
         Filmstrip* strip = h.window.content()->filmstrip();
+        QScrollBar* bar = strip->horizontalScrollBar();
+        // Selects the last or the first shot and waits for the strip to scroll to that end.
+        const auto jump = [&](bool toEnd) {
+            h.store.select(toEnd ? 1999 : 0);
+            QTRY_COMPARE(bar->value(), toEnd ? bar->maximum() : 0);
+        };
         QVERIFY(strip->isVisible() && strip->height() == 92);
         h.settleAndPaint();
         const int inView = strip->viewport()->width() / (108 + 6) + 2;
@@ -39,21 +42,17 @@ private Q_SLOTS:
         QVERIFY(strip->loader().loadsStarted() >= inView - 2);
 
         // Jumping to the end loads the cells there, not the ones in between.
-        h.store.select(1999);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
+        jump(true);
         h.settleAndPaint();
         QVERIFY(strip->loader().loadsStarted() <= 3 * inView);
         // Back at the start, then the same trip again: a failed file is not
         // loaded again while its list stays.
-        h.store.select(0);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        jump(false);
         h.settleAndPaint();
         QVERIFY(strip->loader().loadsStarted() <= 4 * inView);
         const int started = strip->loader().loadsStarted();
-        h.store.select(1999);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), strip->horizontalScrollBar()->maximum());
-        h.store.select(0);
-        QTRY_COMPARE(strip->horizontalScrollBar()->value(), 0);
+        jump(true);
+        jump(false);
         h.settleAndPaint();
         QCOMPARE(strip->loader().loadsStarted(), started);
     }
@@ -65,8 +64,7 @@ private Q_SLOTS:
         TestImages::writeJpeg(a, QSize(300, 200), Qt::red);
         FileTree::setModified(a, at(3)); // the newest: current
         FileTree::writeAt(b, at(2), {}); // empty: its thumbnail fails
-        ViewerHarness h(QSize(1000, 700));
-        h.openAndSettle(dir.path());
+        ViewerHarness h(dir.path(), QSize(1000, 700));
         ThumbnailLoader& loader = h.window.content()->filmstrip()->loader();
         h.settleAndPaint();
         QTRY_VERIFY(!loader.image(a).isNull());
@@ -129,13 +127,8 @@ private Q_SLOTS:
 
     void centresTheCurrentCellAndSelectsOnClick() {
         QTemporaryDir dir;
-        for (int i = 0; i < 40; ++i) {
-            const QString path = dir.filePath(u"IMG_%1.JPG"_s.arg(i, 2, 10, QLatin1Char('0')));
-            TestImages::writeJpeg(path, QSize(300, 200), QColor::fromHsv(i * 9, 200, 200));
-            FileTree::setModified(path, QDateTime(QDate(2026, 1, 1), QTime(10, 59 - i), Qt::UTC));
-        }
-        ViewerHarness h(QSize(1000, 700));
-        h.openAndSettle(dir.path());
+        writeShots(dir.path(), 40, QSize(300, 200));
+        ViewerHarness h(dir.path(), QSize(1000, 700));
         Filmstrip* strip = h.window.content()->filmstrip();
         QScrollBar* bar = strip->horizontalScrollBar();
         QCOMPARE(bar->value(), 0); // first display: no scroll

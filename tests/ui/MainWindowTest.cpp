@@ -1,10 +1,7 @@
 #include "UiHarness.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include "ui/CapsuleLabel.h"
 #include "ui/EmptyLibraryView.h"
-#include "ui/PhotoStage.h"
 #include "ui/StageArrow.h"
 #include "ui/ToastView.h"
 
@@ -18,14 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeShots(const QString& folder, int count) {
-    for (int i = 0; i < count; ++i) {
-        const QString path = folder + u"/ZRV_%1.JPG"_s.arg(i, 4, 10, QLatin1Char('0'));
-        TestImages::writeJpeg(path, QSize(600, 400), QColor::fromHsv(i * 50 % 360, 180, 200));
-        FileTree::setModified(path, at(59 - i));
-    }
-}
 
 QAbstractButton* button(QMessageBox* box, const QString& text) {
     for (QAbstractButton* button : box->buttons()) {
@@ -80,8 +69,6 @@ private Q_SLOTS:
         QLabel* emptyTitle = empty->findChildren<QLabel*>().first();
         QVERIFY(empty->isVisible());
         QCOMPARE(emptyTitle->text(), u"Connect your Zorva"_s);
-        QCOMPARE(EmptyLibraryView::detail(PhotoSource::none()),
-                 u"Plug the camera in by USB and switch it on. Its photos open here by themselves."_s);
         QCOMPARE(EmptyLibraryView::detail(PhotoSource::camera(u"Zorva ZR-1"_s, u"/media/a/DCIM"_s)),
                  u"Zorva ZR-1 has no JPEG or RAW photos."_s);
 
@@ -101,7 +88,6 @@ private Q_SLOTS:
         QVERIFY(!previous->isEnabled() && next->isEnabled());
         h.store.select(2);
         QVERIFY(previous->isEnabled() && !next->isEnabled());
-        QCOMPARE(previous->toolTip(), u"Previous photo"_s);
         QCOMPARE(h.window.subtitle(), u"3 of 3 \u00B7 ZRV_0002"_s);
         QCOMPARE(h.window.windowTitle(), u"Trip \u2014 3 of 3 \u00B7 ZRV_0002"_s);
         // While another folder is read, the title still names the list shown.
@@ -125,10 +111,8 @@ private Q_SLOTS:
         h.store.setZoom(1.006);
         QVERIFY(zoom->isVisible());
         QCOMPARE(zoom->text(), u"101%"_s);
-        // Keys and the file manager as the desktop names them.
+        // Keys as the desktop names them.
         QCOMPARE(zoom->toolTip(), u"Ctrl+0 or Z shows the whole photo"_s);
-        QCOMPARE(ToastView::actionLabel(ToastAction::Kind::showInFinder), u"Show in Folder"_s);
-        QCOMPARE(PhotoStage::zoomBadgeText(2.5), u"250%"_s);
 
         // In full screen the chrome goes; in crop mode the crop bar takes its place.
         h.store.toggleImmersive();
@@ -151,72 +135,54 @@ private Q_SLOTS:
         ViewerHarness h;
         h.openAndSettle(dir.path());
 
-        const std::pair<Qt::Key, int> steps[] = {
-            {Qt::Key_Right, 1}, {Qt::Key_End, 3}, {Qt::Key_Right, 3}, {Qt::Key_Left, 2}, {Qt::Key_Home, 0}};
-        for (const auto& [key, index] : steps) {
-            h.key(key);
-            QCOMPARE(h.store.currentIndex(), index);
-        }
-
-        h.key(Qt::Key_3);
-        QCOMPARE(h.store.currentEdit().look, Look::noir);
-        h.key(Qt::Key_Down);
-        QCOMPARE(h.store.currentEdit().look, Look::chrome);
-        h.key(Qt::Key_Up);
-        h.key(Qt::Key_Up);
-        QCOMPARE(h.store.currentEdit().look, Look::mono);
-
-        // 0 resets the edit, Ctrl+0 fits the zoom: never the other.
-        const std::pair<Qt::Key, double> zooms[] = {
-            {Qt::Key_Equal, 1.5}, {Qt::Key_Plus, 2.25}, {Qt::Key_Minus, 1.5}};
-        for (const auto& [key, zoom] : zooms) {
-            h.key(key, Qt::ControlModifier);
-            QCOMPARE(h.store.zoom(), zoom);
-        }
-        h.key(Qt::Key_0);
-        QCOMPARE(h.store.currentEdit(), Edit{});
-        QCOMPARE(h.store.zoom(), 1.5);
-        h.key(Qt::Key_4);
-        h.key(Qt::Key_0, Qt::ControlModifier);
-        QCOMPARE(h.store.zoom(), 1.0);
-        QCOMPARE(h.store.currentEdit().look, Look::chrome);
-
-        // Z toggles actual size and fit; Ctrl+Z undoes a trash.
-        h.key(Qt::Key_Z);
-        QCOMPARE(h.store.zoom(), h.store.actualSizeZoom());
-        h.key(Qt::Key_Z);
-        QCOMPARE(h.store.zoom(), 1.0);
-        h.key(Qt::Key_Delete);
-        QCOMPARE(h.store.shots().size(), 3);
-        h.key(Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(h.store.shots().size(), 4);
-        h.key(Qt::Key_Backspace, Qt::ControlModifier);
-        QCOMPARE(h.store.shots().size(), 3);
-        h.key(Qt::Key_Z, Qt::ControlModifier);
-
-        h.key(Qt::Key_E);
-        QVERIFY(h.store.isEditPanelShown());
-        h.key(Qt::Key_E);
-        QVERIFY(!h.store.isEditPanelShown());
-
-        // Escape only leaves full screen.
-        QVERIFY(!h.window.commands()->action(u"Leave Full Screen"_s)->isEnabled());
-        h.key(Qt::Key_Escape);
-        QVERIFY(!h.store.isImmersive());
-        h.key(Qt::Key_F);
-        QVERIFY(h.store.isImmersive());
-        QVERIFY(h.window.commands()->action(u"Leave Full Screen"_s)->isEnabled());
-        h.key(Qt::Key_Escape);
-        QVERIFY(!h.store.isImmersive());
-
+        // Each key, then what the store must show after it.
+        const UnitRect quarter{0, 0, 0.5, 0.5};
+        const auto index = [&](int i) { return [&h, i] { return h.store.currentIndex() == i; }; };
+        const auto look = [&](Look l) { return [&h, l] { return h.store.currentEdit().look == l; }; };
+        const auto zoom = [&](double z) { return [&h, z] { return h.store.zoom() == z; }; };
+        const auto shots = [&](int n) { return [&h, n] { return h.store.shots().size() == n; }; };
+        const auto leave = [&] { return h.window.commands()->action(u"Leave Full Screen"_s)->isEnabled(); };
+        const Qt::KeyboardModifiers none, ctrl = Qt::ControlModifier;
+        QCOMPARE(
+            h.firstFailing({
+                {Qt::Key_Right, none, index(1)},
+                {Qt::Key_End, none, index(3)},
+                {Qt::Key_Right, none, index(3)},
+                {Qt::Key_Left, none, index(2)},
+                {Qt::Key_Home, none, index(0)},
+                {Qt::Key_3, none, look(Look::noir)},
+                {Qt::Key_Down, none, look(Look::chrome)},
+                {Qt::Key_Up, none, look(Look::noir)},
+                {Qt::Key_Up, none, look(Look::mono)},
+                // 0 resets the edit, Ctrl+0 fits the zoom: never the other.
+                {Qt::Key_Equal, ctrl, zoom(1.5)},
+                {Qt::Key_Plus, ctrl, zoom(2.25)},
+                {Qt::Key_Minus, ctrl, zoom(1.5)},
+                {Qt::Key_0, none, [&] { return h.store.currentEdit() == Edit{} && h.store.zoom() == 1.5; }},
+                {Qt::Key_4, none, look(Look::chrome)},
+                {Qt::Key_0, ctrl,
+                 [&] { return h.store.zoom() == 1.0 && h.store.currentEdit().look == Look::chrome; }},
+                // Z toggles actual size and fit; Ctrl+Z undoes a trash.
+                {Qt::Key_Z, none, [&] { return h.store.zoom() == h.store.actualSizeZoom(); }},
+                {Qt::Key_Z, none, zoom(1.0)},
+                {Qt::Key_Delete, none, shots(3)},
+                {Qt::Key_Z, ctrl, shots(4)},
+                {Qt::Key_Backspace, ctrl, shots(3)},
+                {Qt::Key_Z, ctrl, shots(4)},
+                {Qt::Key_E, none, [&] { return h.store.isEditPanelShown(); }},
+                {Qt::Key_E, none, [&] { return !h.store.isEditPanelShown(); }},
+                // Escape only leaves full screen.
+                {Qt::Key_Escape, none, [&] { return !h.store.isImmersive() && !leave(); }},
+                {Qt::Key_F, none, [&] { return h.store.isImmersive() && leave(); }},
+                {Qt::Key_Escape, none, [&] { return !h.store.isImmersive(); }},
+                {Qt::Key_C, none, [&] { return h.store.stageMode().isCropping(); }},
+                {Qt::Key_Escape, none, [&] { return !h.store.stageMode().isCropping(); }},
+            }),
+            -1);
         h.key(Qt::Key_C);
-        QVERIFY(h.store.stageMode().isCropping());
-        h.key(Qt::Key_Escape);
-        QVERIFY(!h.store.stageMode().isCropping());
-        h.key(Qt::Key_C);
-        h.store.setCropDraft(UnitRect{0, 0, 0.5, 0.5});
+        h.store.setCropDraft(quarter);
         h.key(Qt::Key_Return);
-        QCOMPARE(h.store.currentEdit().crop, (UnitRect{0, 0, 0.5, 0.5}));
+        QCOMPARE(h.store.currentEdit().crop, quarter);
 
         h.key(Qt::Key_S);
         h.settle();
@@ -266,7 +232,6 @@ private Q_SLOTS:
         button(h.window.deleteConfirmation(), u"Delete Permanently"_s)->click();
         QTRY_COMPARE(h.store.shots().size(), 1);
         QVERIFY(!QFileInfo::exists(dir.filePath(u"ZRV_0000.DNG"_s)));
-        QCOMPARE(h.store.toast()->message, u"Deleted ZRV_0000"_s);
     }
 };
 

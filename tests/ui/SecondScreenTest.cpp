@@ -1,8 +1,6 @@
 #include "UiHarness.h"
-#include "support/TestImages.h"
 
 #include "platform/GuiScreenList.h"
-#include "ui/PresentationView.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,18 +22,15 @@ private Q_SLOTS:
         GuiScreenList screens;
         QCOMPARE(screens.screens().last(), (ScreenInfo{u"Projector"_s, QRect(3360, 0, 1280, 720)}));
 
-        ViewerHarness h;
-        TVDisplay display(&screens);
-        QCOMPARE(display.secondScreenName(), u"Projector"_s);
         QTemporaryDir folder;
         TestImages::writeJpeg(folder.filePath(u"ZRV_0001.JPG"_s), QSize(400, 300), Qt::red);
-        h.openAndSettle(folder.path());
+        ViewerHarness h(folder.path());
+        TVDisplay display(&screens);
+        QCOMPARE(display.secondScreenName(), u"Projector"_s);
         display.present([&](const ScreenInfo& screen) { return PresentationView::cover(h.store, screen); });
         QVERIFY(display.isPresenting());
         PresentationView* view = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            view = view ? view : qobject_cast<PresentationView*>(top);
-        QVERIFY(view);
+        QTRY_VERIFY((view = shownPresentation()));
         QVERIFY(QTest::qWaitForWindowExposed(view));
         QCOMPARE(view->windowHandle()->screen()->name(), u"Projector"_s);
         QCOMPARE(view->geometry(), QRect(3360, 0, 1280, 720));

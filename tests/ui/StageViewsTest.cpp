@@ -3,19 +3,15 @@
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include "UiHarness.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include "ui/CapsuleLabel.h"
 #include "ui/FailureNotice.h"
 #include "ui/PhotoCanvas.h"
-#include "ui/PhotoStage.h"
 #include "ui/StageArrow.h"
 #include "ui/ViewerToolbar.h"
 
 #include <QElapsedTimer>
 #include <QGraphicsOpacityEffect>
-#include <QLabel>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -38,17 +34,23 @@ class StageViewsTest : public QObject {
     QTemporaryDir dir_;
 
 private Q_SLOTS:
-    void initTestCase() {
-        for (int i = 0; i < 3; ++i)
-            FileTree::setModified(TestImages::writeJpeg(dir_.filePath(u"ZRV_%1.JPG"_s.arg(i)),
-                                                        QSize(600, 400), QColor::fromHsv(i * 90, 180, 200)),
-                                  at(10 - i));
-    }
+    void initTestCase() { writeShots(dir_.path(), 4); }
 
-    void arrowsAppearOnHoverAndStep() {
+    void readingArrowsBannerAndSpinner() {
         ViewerHarness h;
-        h.openAndSettle(dir_.path());
-        PhotoStage* stage = h.window.content()->stage();
+        auto* scanning = child<QWidget>(h.window, u"scanningView"_s);
+        auto* spinner = child<QWidget>(h.window, u"loadingSpinner"_s);
+        PhotoStage* stage = h.stage();
+        {
+            PoolGate gate(h.store.pools().userInitiated());
+            h.store.open(PhotoSource::folder(dir_.path()));
+            QVERIFY(scanning->isVisible());
+            QVERIFY(!child<QWidget>(h.window, u"emptyLibrary"_s)->isVisible());
+        }
+        h.settle();
+        QVERIFY(!scanning->isVisible());
+        QVERIFY(stage->canvas()->isVisible());
+
         auto* previous = child<StageArrow>(h.window, u"previousArrow"_s);
         auto* next = child<StageArrow>(h.window, u"nextArrow"_s);
         QWidget* toolbar = h.window.toolbar();
@@ -66,23 +68,18 @@ private Q_SLOTS:
         QCOMPARE(previous->geometry(), QRect(12, (stage->height() - 88) / 2, 44, 88));
         QCOMPARE(stage->width() - next->geometry().right() - 1, 12);
 
-        QTest::mouseClick(next, Qt::LeftButton);
-        QCOMPARE(h.store.currentIndex(), 1);
-        QTest::mouseClick(next, Qt::LeftButton);
-        QCOMPARE(h.store.currentIndex(), 2);
-        QTest::mouseClick(previous, Qt::LeftButton);
-        QCOMPARE(h.store.currentIndex(), 1);
+        const std::pair<StageArrow*, int> clicks[] = {{next, 1}, {next, 2}, {previous, 1}};
+        for (const auto& [arrow, index] : clicks) {
+            QTest::mouseClick(arrow, Qt::LeftButton);
+            QCOMPARE(h.store.currentIndex(), index);
+        }
 
         // Off the stage they fade out and take no clicks.
         QTest::mouseMove(toolbar, toolbar->rect().center());
         QVERIFY(opacity(next) > 0);
         QTRY_VERIFY(!next->isVisible() && !previous->isVisible());
-    }
 
-    void lookBannerShowsThenFades() {
-        ViewerHarness h;
-        h.openAndSettle(dir_.path());
-        PhotoStage* stage = h.window.content()->stage();
+        // A look's name shows, then fades.
         auto* banner = child<CapsuleLabel>(h.window, u"lookBanner"_s);
         QVERIFY(!banner->isVisible());
 
@@ -100,6 +97,21 @@ private Q_SLOTS:
                 [&] { shownWhenLetGo = banner->isVisible(); });
         QTRY_VERIFY(!banner->isVisible());
         QCOMPARE(shownWhenLetGo, true);
+
+        // A photo not shown yet that takes longer than 0.15 seconds shows the spinner, and only then.
+        PoolGate gate(h.store.pools().userInitiated());
+        QElapsedTimer waiting;
+        waiting.start();
+        h.store.select(3);
+        QVERIFY(!spinner->isVisible());
+        QTRY_VERIFY(spinner->isVisible());
+        QVERIFY2(waiting.elapsed() >= 140, qPrintable(QString::number(waiting.elapsed())));
+        // In the top-right corner, 12 points in.
+        QCOMPARE(spinner->y(), 12);
+        QCOMPARE(stage->width() - spinner->geometry().right() - 1, 12);
+        gate.release();
+        h.settle();
+        QVERIFY(!spinner->isVisible());
     }
 
     void failureNoticeAndFormatBadge() {
@@ -119,7 +131,7 @@ private Q_SLOTS:
         ViewerHarness h;
         h.store.open(PhotoSource::camera(u"ZR-1"_s, card.filePath(u"DCIM"_s)));
         h.settle();
-        PhotoStage* stage = h.window.content()->stage();
+        PhotoStage* stage = h.stage();
         auto* notice = child<FailureNotice>(h.window, u"failureNotice"_s);
         auto* format = child<CapsuleLabel>(h.window, u"formatBadge"_s);
         QCOMPARE(h.store.currentShot()->name, u"ZRV_0004"_s);
@@ -149,38 +161,6 @@ private Q_SLOTS:
         QCOMPARE(format->toolTip(), u"Press R to switch between JPEG and RAW"_s);
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->message(), u"Can't read ZRV_0002.DNG."_s);
-    }
-
-    void readingAndLoadingStates() {
-        ViewerHarness h;
-        auto* scanning = child<QWidget>(h.window, u"scanningView"_s);
-        auto* spinner = child<QWidget>(h.window, u"loadingSpinner"_s);
-        PhotoStage* stage = h.window.content()->stage();
-        {
-            PoolGate gate(h.store.pools().userInitiated());
-            h.store.open(PhotoSource::folder(dir_.path()));
-            QVERIFY(scanning->isVisible());
-            QVERIFY(!child<QWidget>(h.window, u"emptyLibrary"_s)->isVisible());
-            QCOMPARE(scanning->findChild<QLabel*>()->text(), u"Reading photos\u2026"_s);
-        }
-        h.settle();
-        QVERIFY(!scanning->isVisible());
-        QVERIFY(stage->canvas()->isVisible());
-
-        // A photo that takes longer than 0.15 seconds shows the spinner, and only then.
-        PoolGate gate(h.store.pools().userInitiated());
-        QElapsedTimer waiting;
-        waiting.start();
-        h.store.select(1);
-        QVERIFY(!spinner->isVisible());
-        QTRY_VERIFY(spinner->isVisible());
-        QVERIFY2(waiting.elapsed() >= 140, qPrintable(QString::number(waiting.elapsed())));
-        // In the top-right corner, 12 points in.
-        QCOMPARE(spinner->y(), 12);
-        QCOMPARE(stage->width() - spinner->geometry().right() - 1, 12);
-        gate.release();
-        h.settle();
-        QVERIFY(!spinner->isVisible());
     }
 };
 

@@ -6,7 +6,6 @@
 #include "ui/EditPanel.h"
 #include "ui/Filmstrip.h"
 #include "ui/FormatPicker.h"
-#include "ui/PresentationView.h"
 #include "ui/ViewerToolbar.h"
 
 #include <QMenu>
@@ -53,16 +52,13 @@ int indexWhere(const QList<Shot>& shots, qsizetype formats, std::optional<ShotFo
     qFatal("no such shot on the sample card");
 }
 
-PresentationView* shownPresentation() {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (auto* found = qobject_cast<PresentationView*>(top); found && found->isVisible())
-            return found;
-    }
-    return nullptr;
-}
-
 const QString kHint =
     u"(First connect the TV or projector as a second display in your system's display settings)"_s;
+
+// The menu's rows with these under Google Cast, and no second screen.
+QStringList castRows(const QStringList& tvRows) {
+    return QStringList{u"[Google Cast]"_s} + tvRows + QStringList{u"[Second Screen]"_s, kHint};
+}
 
 } // namespace
 
@@ -78,16 +74,6 @@ private Q_SLOTS:
         QVERIFY(!bar->editButton()->isEnabled());
         QVERIFY(!bar->trashButton()->isEnabled());
         QCOMPARE(picker->toolTip(), u"JPEG or RAW \u2014 press R to switch"_s);
-        QCOMPARE(picker->button(ShotFormat::raw)->toolTip(), picker->toolTip());
-        QCOMPARE(picker->width(), 130);
-        QCOMPARE(picker->button(ShotFormat::jpeg)->text(), u"JPEG"_s);
-        QCOMPARE(picker->button(ShotFormat::raw)->text(), u"RAW"_s);
-        QCOMPARE(bar->trashButton()->toolTip(),
-                 u"Move this shot's JPEG and RAW to the Trash (Ctrl+Backspace)"_s);
-        QCOMPARE(bar->editButton()->text(), u"Edit"_s);
-        QCOMPARE(bar->trashButton()->text(), u"Move to Trash"_s);
-        QVERIFY(!bar->editButton()->icon().isNull());
-        QVERIFY(!bar->trashButton()->icon().isNull());
         // The picker sits in the middle of the window.
         const int middle = picker->mapTo(&h.window, picker->rect().center()).x();
         QVERIFY2(std::abs(middle - h.window.width() / 2) <= 4, qPrintable(QString::number(middle)));
@@ -141,22 +127,16 @@ private Q_SLOTS:
         ViewerHarness h;
         h.store.start();
         CastMenu& menu = *h.window.toolbar()->castMenu();
-        QCOMPARE(menu.text(), u"Show on TV"_s);
         QCOMPARE(menu.symbol(), Symbols::Symbol::tv);
-        QVERIFY(!menu.icon().isNull());
-        QCOMPARE(menu.toolTip(), u"Cast to a TV or show on a second screen"_s);
-        QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"(Looking for TVs\u2026)"_s,
-                                          u"[Second Screen]"_s, kHint}));
+        QCOMPARE(rows(menu), castRows({u"(Looking for TVs\u2026)"_s}));
 
         h.castBrowser.announce({tvAt(tv.port(), u"Den"_s), tvAt(1, u"Attic"_s)});
-        QCOMPARE(rows(menu),
-                 (QStringList{u"[Google Cast]"_s, u"Attic"_s, u"Den"_s, u"[Second Screen]"_s, kHint}));
+        QCOMPARE(rows(menu), castRows({u"Attic"_s, u"Den"_s}));
 
         item(menu, u"Den"_s)->trigger();
         QCOMPARE(menu.symbol(), Symbols::Symbol::tvFill);
         QCOMPARE(menu.toolTip(), u"Connecting to Den\u2026"_s);
-        QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"Attic"_s, u"Den"_s, u"Stop Casting"_s,
-                                          u"[Second Screen]"_s, kHint}));
+        QCOMPARE(rows(menu), castRows({u"Attic"_s, u"Den"_s, u"Stop Casting"_s}));
         QCOMPARE(h.window.subtitle(), u"Connecting to Den\u2026"_s);
         QCOMPARE(h.window.windowTitle(), u"Zorva Viewer \u2014 Connecting to Den\u2026"_s);
 
@@ -164,8 +144,7 @@ private Q_SLOTS:
         tv.sendStatus(true);
         QTRY_COMPARE_WITH_TIMEOUT(h.store.cast().state(), CastState::casting(u"Den"_s), 10000);
         QCOMPARE(menu.toolTip(), u"Casting to Den"_s);
-        QCOMPARE(rows(menu), (QStringList{u"[Google Cast]"_s, u"Attic"_s, u"\u2713 Den"_s, u"Stop Casting"_s,
-                                          u"[Second Screen]"_s, kHint}));
+        QCOMPARE(rows(menu), castRows({u"Attic"_s, u"\u2713 Den"_s, u"Stop Casting"_s}));
         QTemporaryDir card;
         QVERIFY(SampleCard::write(card.path()));
         h.openAndSettle(card.filePath(QString::fromLatin1(SampleCard::kFolder)));
@@ -183,9 +162,7 @@ private Q_SLOTS:
         const CastState failed = h.store.cast().state();
         QCOMPARE(menu.symbol(), Symbols::Symbol::tv);
         QCOMPARE(menu.toolTip(), u"Couldn't cast to Attic: "_s + failed.reason);
-        QCOMPARE(rows(menu),
-                 (QStringList{u"[Google Cast]"_s, u"Attic"_s, u"Den"_s,
-                              u"(Attic: "_s + failed.reason + u")"_s, u"[Second Screen]"_s, kHint}));
+        QCOMPARE(rows(menu), castRows({u"Attic"_s, u"Den"_s, u"(Attic: "_s + failed.reason + u")"_s}));
         QVERIFY(!h.window.subtitle().contains(u"Attic"_s));
         item(menu, u"Den"_s)->trigger();
         QCOMPARE(h.store.cast().state(), CastState::connecting(u"Den"_s));
