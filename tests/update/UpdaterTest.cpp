@@ -51,6 +51,15 @@ struct Rig {
         return bundle;
     }
 
+    // Serves a signed release of `build` and answers its folder.
+    QString offer(const QByteArray& build) {
+        const QString bundle = release(u"2.0"_s, build, key.privatePem);
+        const QByteArray archive = zip(entriesOf(QFileInfo(bundle).path(), u"zorva-viewer.app"_s));
+        // In capitals: the hash's case does not matter (the failure rows give it in small letters).
+        publish(archive, build.toLongLong(), UpdateFixtures::sha256(archive).toUpper());
+        return bundle;
+    }
+
     void publish(const QByteArray& archive, qint64 build, const QString& sha256,
                  const QByteArray& feed = {}) {
         server.serve(u"/zorva-viewer.zip"_s, {200, archive});
@@ -86,7 +95,6 @@ class UpdaterTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void buildNumberRule();
-    void decidesByBuild_data();
     void decidesByBuild();
     void installsAndRelaunches();
     void failuresLeaveTheBundle_data();
@@ -103,39 +111,31 @@ void UpdaterTest::buildNumberRule() {
         QCOMPARE(InstalledBundle::buildNumber(value), build);
 }
 
-void UpdaterTest::decidesByBuild_data() {
-    QTest::addColumn<QByteArray>("installedBuild");
-    QTest::addColumn<int>("feedBuild");
-    QTest::addColumn<bool>("installs");
-    QTest::newRow("same build") << QByteArray("\"6\"") << 6 << false;
-    QTest::newRow("older feed") << QByteArray("\"7\"") << 6 << false;
-    QTest::newRow("signed running build") << QByteArray("\"+6\"") << 6 << false;
-    QTest::newRow("non-numeric running build counts 0") << QByteArray("\"abc\"") << 1 << true;
-    QTest::newRow("running build not text counts 0") << QByteArray("6") << 6 << true;
-}
-
 void UpdaterTest::decidesByBuild() {
-    QFETCH(QByteArray, installedBuild);
-    QFETCH(int, feedBuild);
-    QFETCH(bool, installs);
-    Rig rig(installedBuild);
-    const QByteArray archive = zip(
-        entriesOf(QFileInfo(rig.release(u"2.0"_s, QByteArray::number(feedBuild), rig.key.privatePem)).path(),
-                  u"zorva-viewer.app"_s));
-    rig.publish(archive, feedBuild, sha256(archive));
-    Updater updater(rig.settings);
-    const UpdateState state = finalState(updater);
-    QCOMPARE(state, installs ? UpdateState::installed(u"2.0"_s) : UpdateState::idle());
-    QCOMPARE(rig.server.requests(u"/zorva-viewer.zip"_s), installs ? 1 : 0);
-    if (!installs)
-        QVERIFY(rig.untouched());
+    const struct {
+        QByteArray installedBuild;
+        int feedBuild;
+        bool installs;
+    } cases[] = {
+        {"\"6\"", 6, false},  // same build
+        {"\"7\"", 6, false},  // older feed
+        {"\"+6\"", 6, false}, // signed running build
+        {"\"abc\"", 1, true}, // a non-numeric running build counts 0
+        {"6", 6, true},       // so does one that is not text
+    };
+    for (const auto& c : cases) {
+        Rig rig(c.installedBuild);
+        rig.offer(QByteArray::number(c.feedBuild));
+        Updater updater(rig.settings);
+        QCOMPARE(finalState(updater), c.installs ? UpdateState::installed(u"2.0"_s) : UpdateState::idle());
+        QCOMPARE(rig.server.requests(u"/zorva-viewer.zip"_s), c.installs ? 1 : 0);
+        QVERIFY(c.installs || rig.untouched());
+    }
 }
 
 void UpdaterTest::installsAndRelaunches() {
     Rig rig;
-    const QString release = rig.release(u"2.0"_s, "6", rig.key.privatePem);
-    const QByteArray archive = zip(entriesOf(QFileInfo(release).path(), u"zorva-viewer.app"_s));
-    rig.publish(archive, 6, sha256(archive).toUpper());
+    const QString release = rig.offer("6");
     // Left by a check that crashed.
     FileTree::write(
         rig.root.filePath(u"installed/.zorva-viewer-update-a1b2c3/zorva-viewer.app/bundle.json"_s));
@@ -172,93 +172,69 @@ void UpdaterTest::installsAndRelaunches() {
     QCOMPARE(relaunched.readAll().trimmed(), QByteArray("2.0"));
 }
 
-enum class Fault {
-    damaged,
-    otherKey,
-    modifiedAfterSigning,
-    extraFile,
-    unsigned_,
-    zipSlip,
-    symlinkEntry,
-    tooLarge,
-    htmlFeed,
-    feedMissingKey,
-    textBuild,
-    stall,
-    wrongBuild,
-    noUpdateKey,
-    notABundle,
-};
-
 void UpdaterTest::failuresLeaveTheBundle_data() {
-    QTest::addColumn<int>("faultNumber");
     QTest::addColumn<QString>("text");
     const QString notSigned =
         u"The new version is not signed by Zorva Viewer's developer, so it was not installed."_s;
-    QTest::newRow("hash mismatch") << int(Fault::damaged) << u"The download was damaged."_s;
-    QTest::newRow("another key") << int(Fault::otherKey) << notSigned;
-    QTest::newRow("modified after signing") << int(Fault::modifiedAfterSigning) << notSigned;
-    QTest::newRow("unlisted file") << int(Fault::extraFile) << notSigned;
-    QTest::newRow("no signature") << int(Fault::unsigned_) << u"Can't read the new version's signature."_s;
-    QTest::newRow("zip-slip entry") << int(Fault::zipSlip) << u"libarchive failed."_s;
-    QTest::newRow("symlink entry") << int(Fault::symlinkEntry) << u"libarchive failed."_s;
-    QTest::newRow("over the size cap") << int(Fault::tooLarge) << u"The download is larger than 1 MiB."_s;
-    QTest::newRow("HTML error page") << int(Fault::htmlFeed) << u"The release feed could not be read"_s;
-    QTest::newRow("feed missing a key")
-        << int(Fault::feedMissingKey) << u"The release feed has no valid \"sha256\"."_s;
-    QTest::newRow("build as text") << int(Fault::textBuild) << u"The release feed has no valid \"build\"."_s;
-    QTest::newRow("server stalls") << int(Fault::stall)
-                                   << u"The download stopped: the server did not answer in time."_s;
-    QTest::newRow("wrong build in the bundle")
-        << int(Fault::wrongBuild) << u"The download is not the announced version."_s;
-    QTest::newRow("no update key") << int(Fault::noUpdateKey)
-                                   << u"This build of Zorva Viewer can't install updates"_s;
-    QTest::newRow("not a bundle") << int(Fault::notABundle)
-                                  << u"This copy of Zorva Viewer was not installed"_s;
+    QTest::newRow("hash mismatch") << u"The download was damaged."_s;
+    QTest::newRow("another key") << notSigned;
+    QTest::newRow("modified after signing") << notSigned;
+    QTest::newRow("unlisted file") << notSigned;
+    QTest::newRow("no signature") << u"Can't read the new version's signature."_s;
+    QTest::newRow("zip-slip entry") << u"libarchive failed."_s;
+    QTest::newRow("symlink entry") << u"libarchive failed."_s;
+    QTest::newRow("over the size cap") << u"The download is larger than 1 MiB."_s;
+    QTest::newRow("HTML error page") << u"The release feed could not be read"_s;
+    QTest::newRow("feed missing a key") << u"The release feed has no valid \"sha256\"."_s;
+    QTest::newRow("build as text") << u"The release feed has no valid \"build\"."_s;
+    QTest::newRow("server stalls") << u"The download stopped: the server did not answer in time."_s;
+    QTest::newRow("wrong build in the bundle") << u"The download is not the announced version."_s;
+    QTest::newRow("no update key") << u"This build of Zorva Viewer can't install updates"_s;
+    QTest::newRow("not a bundle") << u"This copy of Zorva Viewer was not installed"_s;
 }
 
 void UpdaterTest::failuresLeaveTheBundle() {
-    QFETCH(int, faultNumber);
-    const auto fault = Fault(faultNumber);
     QFETCH(QString, text);
+    const QByteArray fault = QTest::currentDataTag();
     Rig rig;
-    const QByteArray signingKey = fault == Fault::otherKey    ? makeKeyPair().privatePem
-                                  : fault == Fault::unsigned_ ? QByteArray()
-                                                              : rig.key.privatePem;
-    const QString release = rig.release(u"2.0"_s, fault == Fault::wrongBuild ? "7" : "6", signingKey);
-    if (fault == Fault::modifiedAfterSigning)
+    const QByteArray signingKey = fault == "another key"    ? makeKeyPair().privatePem
+                                  : fault == "no signature" ? QByteArray()
+                                                            : rig.key.privatePem;
+    const QString release =
+        rig.release(u"2.0"_s, fault == "wrong build in the bundle" ? "7" : "6", signingKey);
+    if (fault == "modified after signing")
         FileTree::write(release + u"/share/zorva-viewer/notes.txt"_s, "changed");
-    if (fault == Fault::extraFile)
+    if (fault == "unlisted file")
         FileTree::write(release + u"/share/zorva-viewer/extra.txt"_s);
-    if (fault == Fault::tooLarge) {
+    if (fault == "over the size cap") {
         QByteArray noise(1536 << 10, '\0');
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         FileTree::write(release + u"/share/zorva-viewer/noise"_s, noise);
         rig.settings.maxArchiveBytes = 1 << 20;
     }
     QList<Entry> entries = entriesOf(QFileInfo(release).path(), u"zorva-viewer.app"_s);
-    if (fault == Fault::zipSlip)
+    if (fault == "zip-slip entry")
         entries.append(Entry{"zorva-viewer.app/../../escaped.txt", "x"});
-    if (fault == Fault::symlinkEntry)
+    if (fault == "symlink entry")
         entries.append(Entry{"zorva-viewer.app/bin/passwd", {}, 0777, "/etc/passwd"});
     const QByteArray archive = zip(entries);
-    rig.publish(archive, 6, fault == Fault::damaged ? sha256("other") : sha256(archive));
-    if (fault == Fault::htmlFeed)
+    rig.publish(archive, 6, fault == "hash mismatch" ? sha256("other") : sha256(archive));
+    if (fault == "HTML error page")
         rig.server.serve(u"/latest.json"_s, {500, "<html><body>Internal error</body></html>", "text/html"});
-    if (fault == Fault::feedMissingKey)
+    if (fault == "feed missing a key")
         rig.publish(archive, 6, {},
                     "{\"version\": \"2.0\", \"build\": 6, \"url\": \"https://example.org/a.zip\"}");
-    if (fault == Fault::textBuild)
+    if (fault == "build as text")
         rig.publish(archive, 6, {},
                     "{\"version\": \"2.0\", \"build\": \"6\", \"url\": \"https://example.org/a.zip\", "
                     "\"sha256\": \"00\"}");
-    if (fault == Fault::stall) {
+    if (fault == "server stalls") {
         rig.server.serve(u"/zorva-viewer.zip"_s, {200, archive, "application/zip", true});
         rig.settings.timeoutMs = 300;
     }
-    if (fault == Fault::noUpdateKey)
+    if (fault == "no update key")
         rig.settings.publicKey.clear();
-    if (fault == Fault::notABundle)
+    if (fault == "not a bundle")
         rig.settings.executable = FileTree::write(rig.root.filePath(u"build/zorva-viewer"_s));
 
     Updater updater(rig.settings);
@@ -269,17 +245,13 @@ void UpdaterTest::failuresLeaveTheBundle() {
     QVERIFY(!QFileInfo::exists(rig.root.filePath(u"escaped.txt"_s)));
 }
 
-QTEST_GUILESS_MAIN(UpdaterTest)
 void UpdaterTest::zipBombsAreRefused() {
     // 8 MiB of zeros packs into a few kilobytes; the unpacker stops at its limit.
     QTemporaryDir dir;
     const QByteArray archive =
         zip({{"zorva-viewer.app/", {}}, {"zorva-viewer.app/zeros", QByteArray(8 << 20, 0)}});
     QVERIFY(archive.size() < 256 << 10);
-    const QString path = dir.filePath(u"update.zip"_s);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(archive) == archive.size());
-    file.close();
+    const QString path = FileTree::write(dir.filePath(u"update.zip"_s), archive);
     const auto unpack = [&](qint64 maxBytes, int maxEntries) {
         const QString into = dir.filePath(u"out-%1-%2"_s.arg(maxBytes).arg(maxEntries));
         QDir().mkpath(into);
@@ -292,4 +264,5 @@ void UpdaterTest::zipBombsAreRefused() {
     QVERIFY(!unpack(16 << 20, 1));
 }
 
+QTEST_GUILESS_MAIN(UpdaterTest)
 #include "UpdaterTest.moc"
