@@ -1,10 +1,7 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include "samplegen/SampleCard.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -16,11 +13,8 @@ const QColor kColours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Q
 // Shot i is a JPEG of colour kColours[i], shot 0 the newest.
 QStringList writeShots(const QString& folder, int count, QSize size = QSize(640, 480)) {
     QStringList paths;
-    for (int i = 0; i < count; ++i) {
-        paths.append(folder + u"/IMG_%1.JPG"_s.arg(i));
-        TestImages::writeJpeg(paths.last(), size, kColours[i % 7]);
-        FileTree::setModified(paths.last(), at(59 - i));
-    }
+    for (int i = 0; i < count; ++i)
+        paths.append(writePhoto(folder + u"/IMG_%1.JPG"_s.arg(i), size, kColours[i % 7], at(59 - i)));
     return paths;
 }
 
@@ -79,8 +73,8 @@ private Q_SLOTS:
     void showsLoadingOnlyForASlowRender() {
         QTemporaryDir dir;
         // A 24-megapixel photo takes far longer than the (scaled) loading delay.
-        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 95);
-        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(59).addSecs(60)); // the newest
+        writePhoto(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, at(59).addSecs(60),
+                   95); // the newest
         writeShots(dir.path() + u"/small"_s, 1);
         StoreHarness h(0.05); // the loading delay becomes 7.5 ms
         QList<PhotoLoad> states;
@@ -103,9 +97,8 @@ private Q_SLOTS:
     void aSupersededSlowRenderNeverShowsLoadingLater() {
         QTemporaryDir dir;
         writeShots(dir.path(), 1);
-        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 95);
-        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(1)); // the older shot
-        StoreHarness h(0.2);                                      // the loading delay becomes 30 ms
+        writePhoto(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, at(1), 95); // the older shot
+        StoreHarness h(0.2); // the loading delay becomes 30 ms
         h.openAndSettle(dir.path());
         QCOMPARE(colourIndex(h.store.displayedImage()), 0);
 
@@ -214,8 +207,8 @@ private Q_SLOTS:
 
     void givesADetailsMemoryBackOnceLetGo() {
         QTemporaryDir dir;
-        TestImages::writeJpeg(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, 30);
-        FileTree::setModified(dir.filePath(u"BIG.JPG"_s), at(59).addSecs(60)); // the newest
+        writePhoto(dir.filePath(u"BIG.JPG"_s), QSize(6000, 4000), Qt::darkGreen, at(59).addSecs(60),
+                   30); // the newest
         writeShots(dir.path() + u"/small"_s, 1);
         StoreHarness h(0.02); // the memory is kept 60 ms
         h.openAndSettle(dir.path());

@@ -1,10 +1,7 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -22,10 +19,8 @@ void compareRect(const UnitRect& actual, const UnitRect& expected) {
 struct TwoPhotos {
     QTemporaryDir dir;
     TwoPhotos() {
-        TestImages::writeJpeg(dir.filePath(u"A.JPG"_s), QSize(600, 400), Qt::darkCyan);
-        TestImages::writeJpeg(dir.filePath(u"B.JPG"_s), QSize(600, 400), Qt::darkYellow);
-        FileTree::setModified(dir.filePath(u"A.JPG"_s), QDateTime(QDate(2026, 1, 2), QTime(10, 0), Qt::UTC));
-        FileTree::setModified(dir.filePath(u"B.JPG"_s), QDateTime(QDate(2026, 1, 1), QTime(10, 0), Qt::UTC));
+        writePhoto(dir.filePath(u"A.JPG"_s), QSize(600, 400), Qt::darkCyan, at(2));
+        writePhoto(dir.filePath(u"B.JPG"_s), QSize(600, 400), Qt::darkYellow, at(1));
     }
 };
 
@@ -147,20 +142,19 @@ private Q_SLOTS:
         h.store.setCropAspect(CropAspect::square);
         compareRect(h.store.cropDraft(), UnitRect{1.0 / 6, 0, 2.0 / 3, 1});
         QCOMPARE(*h.store.cropUnitRatio(), 2.0 / 3);
-
         h.store.setCropDraft(UnitRect{0, 0, 1, 0.5});
         h.store.setCropAspect(CropAspect::original);
         compareRect(h.store.cropDraft(), UnitRect{0.25, 0, 0.5, 0.5});
 
-        h.store.setCropAspect(CropAspect::landscape3x2);
-        h.store.resetCropDraft();
-        compareRect(h.store.cropDraft(), UnitRect::whole());
-        h.store.setCropAspect(CropAspect::portrait4x5);
-        h.store.resetCropDraft();
-        compareRect(h.store.cropDraft(), UnitRect{0.5 - (0.8 / 1.5) / 2, 0, 0.8 / 1.5, 1});
-        h.store.setCropAspect(CropAspect::free);
-        h.store.resetCropDraft();
-        compareRect(h.store.cropDraft(), UnitRect::whole());
+        // A reset draft is the largest centred one of the aspect.
+        for (auto [aspect, draft] : std::initializer_list<std::pair<CropAspect, UnitRect>>{
+                 {CropAspect::landscape3x2, UnitRect::whole()},
+                 {CropAspect::portrait4x5, UnitRect{0.5 - (0.8 / 1.5) / 2, 0, 0.8 / 1.5, 1}},
+                 {CropAspect::free, UnitRect::whole()}}) {
+            h.store.setCropAspect(aspect);
+            h.store.resetCropDraft();
+            compareRect(h.store.cropDraft(), draft);
+        }
     }
 };
 

@@ -7,6 +7,8 @@
 #include "platform/VolumeMonitor.h"
 #include "platform/WindowControl.h"
 #include "store/ViewerStore.h"
+#include "support/FileTree.h"
+#include "support/TestImages.h"
 #include "tv/TvFakes.h"
 
 #include <QCoreApplication>
@@ -94,6 +96,14 @@ public:
     QStringList revealed;
     void reveal(const QString& path) override { revealed.append(path); }
 };
+
+// A JPEG photo of one colour, its file time set to order it among the shots.
+inline QString writePhoto(const QString& path, QSize size, const QColor& colour, const QDateTime& when,
+                          int quality = 85) {
+    TestImages::writeJpeg(path, size, colour, quality);
+    FileTree::setModified(path, when);
+    return path;
+}
 
 // Holds every thread of a pool until released, so that work queued meanwhile
 // (a scan, a render) waits and the test sees the state before it lands.

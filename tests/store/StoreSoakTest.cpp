@@ -1,9 +1,7 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>

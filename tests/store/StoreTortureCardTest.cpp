@@ -1,10 +1,7 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/socket.h>
