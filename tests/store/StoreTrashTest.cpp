@@ -1,8 +1,5 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
-#include "support/TestImages.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -55,25 +52,21 @@ private Q_SLOTS:
         h.store.undoLastTrash();
         QCOMPARE(h.store.shots().size(), 4);
         QVERIFY(!QFileInfo::exists(card.filePath(u"S2.JPG"_s)));
-    }
 
-    // A rescan that read the folder before a trash lands after it: the trashed
-    // shot stays gone, and no permanent delete is offered for a file in the Trash.
-    void aScanReadBeforeATrashDoesNotListItAgain() {
-        QTemporaryDir card;
-        writeCard(card.path(), 3);
-        StoreHarness h;
-        h.openAndSettle(card.path());
+        // A rescan that read the folder before a trash lands after it: the trashed shot stays
+        // gone, and no permanent delete is offered for a file in the Trash.
+        h.store.select(0);
         h.store.open(PhotoSource::folder(card.path()));
         h.store.pools().waitForDone();
         h.store.trashCurrent();
         h.settle();
-        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S2"_s}));
+        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S3"_s, u"S4"_s}));
+        QVERIFY(!h.store.permanentDeleteCandidate());
     }
 
     void aCardWithoutTrashOffersAPermanentDelete() {
         QTemporaryDir card;
-        writeCard(card.path(), 3);
+        writeCard(card.path(), 5);
         const auto before = FileTree::snapshot(card.path());
         StoreHarness h;
         h.trash.refusedSuffixes = {u".DNG"_s};
@@ -84,25 +77,43 @@ private Q_SLOTS:
         QCOMPARE(FileTree::snapshot(card.path()), before);
         QCOMPARE(h.store.permanentDeleteCandidate()->name, u"S0"_s);
         QCOMPARE(h.store.toast(), std::nullopt);
-        QCOMPARE(h.store.shots().size(), 3);
+        QCOMPARE(h.store.shots().size(), 5);
 
         const Shot candidate = *h.store.permanentDeleteCandidate();
         h.store.setPermanentDeleteCandidate(std::nullopt);
         h.store.deletePermanently(candidate);
         QVERIFY(!QFileInfo::exists(card.filePath(u"S0.JPG"_s)));
         QVERIFY(!QFileInfo::exists(card.filePath(u"S0.DNG"_s)));
-        QCOMPARE(names(h.store.shots()), (QStringList{u"S1"_s, u"S2"_s}));
+        const QStringList left{u"S1"_s, u"S2"_s, u"S3"_s, u"S4"_s};
+        QCOMPARE(names(h.store.shots()), left);
         QCOMPARE(h.store.toast()->message, u"Deleted S0"_s);
         QCOMPARE(h.store.toast()->action, std::nullopt);
 
         // A file that cannot be removed: the first failure is reported, the shot stays.
         h.store.select(1);
-        const Shot s2 = *h.store.currentShot();
         QFile::remove(card.filePath(u"S2.JPG"_s));
-        h.store.deletePermanently(s2);
+        h.store.deletePermanently(*h.store.currentShot());
         QVERIFY(h.store.toast()->message.startsWith(u"Couldn't delete S2: "_s));
         QVERIFY(QFileInfo::exists(card.filePath(u"S2.DNG"_s)));
-        QCOMPARE(h.store.shots().size(), 2);
+        QCOMPARE(names(h.store.shots()), left);
+
+        // The JPEG can be removed, the RAW cannot, a folder having taken its name: the
+        // message says what is gone, and the shot stays with the file it still has.
+        h.store.select(3);
+        QFile::remove(card.filePath(u"S4.DNG"_s));
+        FileTree::write(card.filePath(u"S4.DNG/inside"_s));
+        h.store.deletePermanently(*h.store.currentShot());
+        QVERIFY(!QFileInfo::exists(card.filePath(u"S4.JPG"_s)));
+        const QString message = h.store.toast()->message;
+        QVERIFY2(message.startsWith(u"Couldn't delete S4: "_s) &&
+                     message.endsWith(u". S4.JPG was deleted; S4.DNG was not."_s),
+                 qPrintable(message));
+        QCOMPARE(names(h.store.shots()), left);
+        QCOMPARE(h.store.currentShot()->files, ShotFiles::rawOnly(card.filePath(u"S4.DNG"_s)));
+        // The deleted JPEG is not shown.
+        h.settle();
+        QCOMPARE(h.store.photoLoad().state, PhotoLoad::State::failed);
+        QVERIFY(h.store.displayedImage().isNull());
     }
 
     void everyShotTrashedAndRestoredLeavesTheCardAsItWas() {
@@ -182,65 +193,29 @@ private Q_SLOTS:
         QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(single.path())));
     }
 
-    void undoWhileCroppingLeavesCropModeFirst() {
-        QTemporaryDir card;
-        writeCard(card.path(), 2);
-        StoreHarness h;
-        h.openAndSettle(card.path());
-        h.store.trashCurrent();
-        h.store.startCrop();
-        h.store.setCropDraft(UnitRect{0.1, 0.1, 0.4, 0.4});
-        h.store.undoLastTrash();
-        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
-        QCOMPARE(h.store.stageMode(), StageMode::viewing());
-        // Nothing is left to commit, to the restored shot or to the one cropped.
-        h.store.finishCrop();
-        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
-        h.store.select(1);
-        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
-    }
-
-    void aPermanentDeleteThatFailsHalfwaySaysWhatIsGone() {
-        QTemporaryDir card;
-        writeCard(card.path(), 2);
-        StoreHarness h;
-        h.trash.refusedSuffixes = {u".DNG"_s};
-        h.openAndSettle(card.path());
-        h.store.trashCurrent();
-        const Shot candidate = *h.store.permanentDeleteCandidate();
-        h.store.setPermanentDeleteCandidate(std::nullopt);
-
-        // The JPEG can be removed, the RAW cannot: a folder has taken its name.
-        QFile::remove(card.filePath(u"S0.DNG"_s));
-        FileTree::write(card.filePath(u"S0.DNG/inside"_s));
-        h.store.deletePermanently(candidate);
-        QVERIFY(!QFileInfo::exists(card.filePath(u"S0.JPG"_s)));
-        const QString message = h.store.toast()->message;
-        QVERIFY2(message.startsWith(u"Couldn't delete S0: "_s) &&
-                     message.endsWith(u". S0.JPG was deleted; S0.DNG was not."_s),
-                 qPrintable(message));
-        // The shot stays, listed with the file it still has; the deleted JPEG is not shown.
-        QCOMPARE(names(h.store.shots()), (QStringList{u"S0"_s, u"S1"_s}));
-        QCOMPARE(h.store.currentShot()->files, ShotFiles::rawOnly(card.filePath(u"S0.DNG"_s)));
-        h.settle();
-        QCOMPARE(h.store.photoLoad().state, PhotoLoad::State::failed);
-        QVERIFY(h.store.displayedImage().isNull());
-    }
-
-    void undoAfterCroppingAVanishedCopyAndTheLastShot() {
+    void undoWhileCroppingAfterAVanishedCopyAndOfTheLastShot() {
         QTemporaryDir card;
         QTemporaryDir other;
         writeCard(card.path(), 2);
         writeCard(other.path(), 1);
         StoreHarness h;
         h.openAndSettle(card.path());
-        // Crop mode is left first; the draft goes nowhere.
+        // Crop mode is left before a trash and before its undo; the drafts go nowhere.
         h.store.startCrop();
         h.store.setCropDraft(UnitRect{0.1, 0.1, 0.4, 0.4});
         h.store.trashCurrent();
         QCOMPARE(h.store.stageMode(), StageMode::viewing());
         QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+        h.store.startCrop();
+        h.store.setCropDraft(UnitRect{0.1, 0.1, 0.4, 0.4});
         h.store.undoLastTrash();
+        QCOMPARE(h.store.currentShot()->name, u"S0"_s);
+        QCOMPARE(h.store.stageMode(), StageMode::viewing());
+        h.store.finishCrop();
+        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+        h.store.select(1);
+        QCOMPARE(h.store.currentEdit().crop, std::nullopt);
+        h.store.select(0);
 
         // The Trash copy vanished before the undo: the shot comes back and says why it can't show.
         h.store.trashCurrent();
