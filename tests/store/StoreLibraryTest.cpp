@@ -1,8 +1,6 @@
 #include "StoreFakes.h"
-#include "support/FileTree.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -192,22 +190,6 @@ private Q_SLOTS:
         h.settle();
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
         QVERIFY(h.store.shots().isEmpty());
-    }
-
-    void writesOfEqualValuesNotifyNobody() {
-        StoreHarness h;
-        QSignalSpy panel(&h.store, &ViewerStore::isEditPanelShownChanged);
-        QSignalSpy pan(&h.store, &ViewerStore::panChanged);
-        QSignalSpy toast(&h.store, &ViewerStore::toastChanged);
-        h.store.setPan(QSizeF(0, 0));
-        h.store.setToast(std::nullopt);
-        for (bool shown : {false, true, true})
-            h.store.setEditPanelShown(shown);
-        QCOMPARE(panel.count() + pan.count() + toast.count(), 1);
-        // Every toast is new, even with the same text.
-        h.store.setToast(Toast::make(u"Hello"_s));
-        h.store.setToast(Toast::make(u"Hello"_s));
-        QCOMPARE(toast.count(), 2);
     }
 };
 
