@@ -85,7 +85,7 @@ private Q_SLOTS:
         QCOMPARE(h.store.displayedImage().size(), QSize(600, 400));
     }
 
-    void cropCommitsCancelsAndRemoves() {
+    void cropCommitsCancelsRemovesAndTakesAnAspect() {
         TwoPhotos photos;
         StoreHarness h;
         h.openAndSettle(photos.dir.path());
@@ -129,13 +129,11 @@ private Q_SLOTS:
         QCOMPARE(h.store.currentEdit().crop, std::nullopt);
         h.store.select(0);
         QCOMPARE(h.store.currentEdit().crop, (UnitRect{0.25, 0.25, 0.5, 0.5}));
-    }
 
-    void aspectsShapeTheDraft() {
-        TwoPhotos photos;
-        StoreHarness h;
-        h.openAndSettle(photos.dir.path());
+        // Aspects shape the draft, for this 3:2 photo.
         h.store.startCrop();
+        h.store.resetCropDraft();
+        compareRect(h.store.cropDraft(), UnitRect::whole());
         h.settle();
         QCOMPARE(h.store.cropUnitRatio(), std::nullopt);
 
