@@ -248,23 +248,6 @@ private Q_SLOTS:
         QCOMPARE(h.store.actualSizeZoom(), 1.5); // computes 1.0, answers at least 1.5
     }
 
-    void failedRenderShowsTheMessageUntilAGoodOne() {
-        QTemporaryDir dir;
-        writeShots(dir.path(), 2);
-        FileTree::writeAt(dir.filePath(u"BROKEN.JPG"_s), at(59),
-                          QByteArray("\xFF\xD8\xFF\xE0 not a jpeg", 15));
-        FileTree::setModified(dir.filePath(u"IMG_0.JPG"_s), at(58));
-        StoreHarness h;
-        h.openAndSettle(dir.path());
-        QCOMPARE(h.store.currentShot()->name, u"BROKEN"_s);
-        QVERIFY(h.store.displayedImage().isNull());
-        QCOMPARE(h.store.photoLoad(), PhotoLoad::failed(u"Can't read BROKEN.JPG."_s));
-        h.store.select(1);
-        h.settle();
-        QCOMPARE(h.store.photoLoad(), PhotoLoad::idle());
-        QVERIFY(!h.store.displayedImage().isNull());
-    }
-
     void editsOfOnePhotoCoalesceAndNeverGoBack() {
         QTemporaryDir dir;
         TestImages::writeJpeg(dir.filePath(u"grey/G.JPG"_s), QSize(2560, 1707), QColor(60, 60, 60));
