@@ -22,19 +22,18 @@ class StoreLibraryTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void opensACameraMountedBeforeStart() {
+    void opensACameraMountedBeforeStartUntilAnotherAppears() {
         QTemporaryDir dir;
         StoreHarness h;
         const Volume card = makeCard(dir, u"CARD"_s, 10, 3);
         h.volumes.volumes = {card};
-        h.devices.byMountPoint[card.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s};
 
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
         QList<Library> states;
         connect(&h.store, &ViewerStore::libraryChanged, this, [&] { states.append(h.store.library()); });
         h.store.start();
         QVERIFY(h.volumes.watching);
-        const PhotoSource source = PhotoSource::camera(u"Zorva ZR-1"_s, card.mountPoint + u"/DCIM"_s);
+        const PhotoSource source = PhotoSource::camera(u"CARD"_s, card.mountPoint + u"/DCIM"_s);
         QCOMPARE(h.window.activations, 1);
 
         // A small card may finish scanning before start() returns.
@@ -55,6 +54,36 @@ private Q_SLOTS:
         h.store.open(source);
         h.settle();
         QCOMPARE(h.store.currentIndex(), 0);
+
+        // A folder opened while the card stays mounted, with an edit on its second shot.
+        const QString folder = dir.filePath(u"Trip"_s);
+        FileTree::writeAt(folder + u"/A.JPG"_s, at(1));
+        FileTree::writeAt(folder + u"/B.JPG"_s, at(2));
+        h.openAndSettle(folder);
+        h.store.select(1);
+        Edit edit;
+        edit.look = Look::noir;
+        h.store.setCurrentEdit(edit);
+
+        // Unrelated volumes coming and going leave the folder and its edit alone.
+        QDir().mkpath(dir.filePath(u"LOOP"_s));
+        h.volumes.mount(Volume{dir.filePath(u"LOOP"_s), u"LOOP"_s, 41, 41});
+        h.volumes.unmount(dir.filePath(u"LOOP"_s));
+        h.settle();
+        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
+        QCOMPARE(h.store.currentIndex(), 1);
+        QCOMPARE(h.store.currentEdit(), edit);
+        QCOMPARE(h.window.activations, 1);
+
+        // Another card appearing, here one the device database names, replaces the folder.
+        const Volume other = makeCard(dir, u"OTHER"_s, 42, 4);
+        h.devices.byMountPoint[other.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s};
+        h.volumes.mount(other);
+        QCOMPARE(h.store.library().source,
+                 PhotoSource::camera(u"Zorva ZR-1"_s, other.mountPoint + u"/DCIM"_s));
+        QCOMPARE(h.window.activations, 2);
+        h.settle();
+        QCOMPARE(h.store.shots().size(), 4);
     }
 
     void followsMountsAndUnmounts() {
@@ -121,47 +150,6 @@ private Q_SLOTS:
         QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
         h.store.open(PhotoSource::none());
         QCOMPARE(h.store.library(), Library::empty(PhotoSource::none()));
-    }
-
-    void onlyACardAppearingReplacesAFolderOpenedAfterIt() {
-        QTemporaryDir dir;
-        StoreHarness h;
-        const Volume card = makeCard(dir, u"CARD"_s, 40, 2);
-        h.volumes.volumes = {card};
-        h.store.start();
-        h.settle();
-        QCOMPARE(h.store.library(),
-                 Library::loaded(PhotoSource::camera(u"CARD"_s, card.mountPoint + u"/DCIM"_s)));
-
-        // A folder opened while the card stays mounted, with an edit on its second shot.
-        const QString folder = dir.filePath(u"Trip"_s);
-        FileTree::writeAt(folder + u"/A.JPG"_s, at(1));
-        FileTree::writeAt(folder + u"/B.JPG"_s, at(2));
-        h.openAndSettle(folder);
-        h.store.select(1);
-        Edit edit;
-        edit.look = Look::noir;
-        h.store.setCurrentEdit(edit);
-
-        // Unrelated volumes coming and going leave the folder and its edit alone.
-        QDir().mkpath(dir.filePath(u"LOOP"_s));
-        h.volumes.mount(Volume{dir.filePath(u"LOOP"_s), u"LOOP"_s, 41, 41});
-        h.volumes.unmount(dir.filePath(u"LOOP"_s));
-        h.settle();
-        QCOMPARE(h.store.library(), Library::loaded(PhotoSource::folder(folder)));
-        QCOMPARE(h.store.currentIndex(), 1);
-        QCOMPARE(h.store.currentEdit(), edit);
-        QCOMPARE(h.window.activations, 1);
-
-        // Another card appearing, here one the device database names, replaces the folder.
-        const Volume other = makeCard(dir, u"OTHER"_s, 42, 3);
-        h.devices.byMountPoint[other.mountPoint] = {u"ZORVA"_s, u"ZR-1"_s};
-        h.volumes.mount(other);
-        QCOMPARE(h.store.library().source,
-                 PhotoSource::camera(u"Zorva ZR-1"_s, other.mountPoint + u"/DCIM"_s));
-        QCOMPARE(h.window.activations, 2);
-        h.settle();
-        QCOMPARE(h.store.shots().size(), 3);
     }
 
     void dropsScansOvertakenByANewerOpen() {
