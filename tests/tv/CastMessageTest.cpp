@@ -48,14 +48,6 @@ private Q_SLOTS:
         QCOMPARE(CastMessage::decode(QByteArrayView(frame).sliced(4)), connect);
     }
 
-    void namespaces() {
-        QCOMPARE(CastMessage::urn(CastMessage::Namespace::heartbeat),
-                 u"urn:x-cast:com.google.cast.tp.heartbeat"_s);
-        QCOMPARE(CastMessage::urn(CastMessage::Namespace::receiver),
-                 u"urn:x-cast:com.google.cast.receiver"_s);
-        QCOMPARE(CastMessage::urn(CastMessage::Namespace::media), u"urn:x-cast:com.google.cast.media"_s);
-    }
-
     void decodeAccepts_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("payload");
