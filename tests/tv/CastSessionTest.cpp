@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -43,27 +44,32 @@ class CastSessionTest : public QObject {
         open();
         return QTest::qWaitFor([&] { return events_.size() == 1; }, 10000);
     }
+    // Opens a session to a TV that leaves the LAUNCH unanswered, and waits for that LAUNCH.
+    bool openLaunching() {
+        tv_->answersLaunch = false;
+        open();
+        return QTest::qWaitFor([&] { return !tv_->ofType(u"LAUNCH"_s).isEmpty(); }, 10000);
+    }
 
     // Waits until everything the session was told before has been answered:
     // a PING from a unique source comes back as a PONG to that source.
     bool roundTrip() {
         const QString source = u"barrier-"_s + QString::number(++barriers_);
         tv_->sendJson(source, CastMessage::Namespace::heartbeat, QJsonObject{{u"type"_s, u"PING"_s}});
-        return QTest::qWaitFor([&] { return hasPongTo(source); }, 10000);
+        return QTest::qWaitFor(
+            [&] {
+                return std::ranges::any_of(tv_->received, [&](const CastMessage& message) {
+                    return message.destination == source && message.namespaceUrn == kHeartbeatUrn &&
+                           message.payload == uR"({"type":"PONG"})"_s;
+                });
+            },
+            10000);
     }
     // Delivers every event the session produced for the calls made so far: a
     // synchronous call runs after them on its queue.
     void settle() {
         session_->localIPv4();
         QCoreApplication::processEvents();
-    }
-    bool hasPongTo(const QString& destination) const {
-        for (const CastMessage& message : tv_->received) {
-            if (message.destination == destination && message.namespaceUrn == kHeartbeatUrn &&
-                message.payload == uR"({"type":"PONG"})"_s)
-                return true;
-        }
-        return false;
     }
 
 private Q_SLOTS:
@@ -85,13 +91,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(events_, QList<Event>{Event::ready()}, 10000);
         QVERIFY(roundTrip());
         QCOMPARE(tv_->received.size(), 4); // CONNECT, LAUNCH, CONNECT to the app, PONG
-        const CastMessage connect = tv_->received[0];
-        QCOMPARE(connect,
+        QCOMPARE(tv_->received[0],
                  CastMessage(u"sender-0"_s, u"receiver-0"_s, u"urn:x-cast:com.google.cast.tp.connection"_s,
                              uR"({"type":"CONNECT"})"_s));
-        const CastMessage launch = tv_->received[1];
-        QCOMPARE(launch.destination, u"receiver-0"_s);
-        QCOMPARE(launch.namespaceUrn, u"urn:x-cast:com.google.cast.receiver"_s);
+        QCOMPARE(tv_->received[1].destination, u"receiver-0"_s);
+        QCOMPARE(tv_->received[1].namespaceUrn, u"urn:x-cast:com.google.cast.receiver"_s);
         QCOMPARE(tv_->ofType(u"LAUNCH"_s).value(0),
                  (QJsonObject{{u"type"_s, u"LAUNCH"_s}, {u"appId"_s, u"CC1AD845"_s}, {u"requestId"_s, 1}}));
         QCOMPARE(tv_->received[2].destination, u"web-7"_s);
@@ -135,9 +139,7 @@ private Q_SLOTS:
 
     // Photos asked for before the application is joined: only the last is loaded, once.
     void pendingUrlIsReplaced() {
-        tv_->answersLaunch = false;
-        open();
-        QTRY_VERIFY_WITH_TIMEOUT(!tv_->ofType(u"LAUNCH"_s).isEmpty(), 10000);
+        QVERIFY(openLaunching());
         session_->showJPEG(u"http://h/photo/1.jpg"_s);
         session_->showJPEG(u"http://h/photo/2.jpg"_s);
         // A status without the application before the launch completed is ignored.
@@ -182,9 +184,7 @@ private Q_SLOTS:
     }
 
     void stopBeforeJoining() {
-        tv_->answersLaunch = false;
-        open();
-        QTRY_VERIFY_WITH_TIMEOUT(!tv_->ofType(u"LAUNCH"_s).isEmpty(), 10000);
+        QVERIFY(openLaunching());
         session_->stop();
         QTRY_COMPARE_WITH_TIMEOUT(events_, QList<Event>{Event::ended()}, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(tv_->peerClosed, 10000);
