@@ -59,16 +59,13 @@ class AvahiBrowserTest : public QObject {
         return process;
     }
 
-    QStringList inNamespace(const QString& command) const {
-        return {u"ip"_s, u"netns"_s, u"exec"_s, namespace_, u"sh"_s, u"-c"_s, command};
-    }
-
     bool startDaemon() {
         // The daemon keeps its pid file and socket under /run: a private /run
         // in its own mount namespace keeps them apart from any host daemon.
-        daemon_ = launch(inNamespace(u"mount -t tmpfs tmpfs /run && exec avahi-daemon -f '"_s +
-                                     dir_.filePath(u"avahi.conf"_s) +
-                                     u"' --no-rlimits --no-drop-root --no-chroot"_s));
+        daemon_ =
+            launch({u"ip"_s, u"netns"_s, u"exec"_s, namespace_, u"sh"_s, u"-c"_s,
+                    u"mount -t tmpfs tmpfs /run && exec avahi-daemon -f '"_s +
+                        dir_.filePath(u"avahi.conf"_s) + u"' --no-rlimits --no-drop-root --no-chroot"_s});
         return daemon_ != nullptr;
     }
 
@@ -106,8 +103,11 @@ private Q_SLOTS:
             namespace_.clear();
             QSKIP(qPrintable(u"DNS-SD test skipped: cannot make a network namespace: "_s + error));
         }
-        QVERIFY(run(inNamespace(u"ip link set lo up"_s)));
-        if (!run(inNamespace(u"mount -t tmpfs tmpfs /run"_s), &error))
+        QVERIFY(run(
+            {u"ip"_s, u"netns"_s, u"exec"_s, namespace_, u"ip"_s, u"link"_s, u"set"_s, u"lo"_s, u"up"_s}));
+        if (!run({u"ip"_s, u"netns"_s, u"exec"_s, namespace_, u"mount"_s, u"-t"_s, u"tmpfs"_s, u"tmpfs"_s,
+                  u"/run"_s},
+                 &error))
             QSKIP(qPrintable(u"DNS-SD test skipped: cannot mount a private /run for the daemon: "_s + error));
 
         const QString socket = dir_.filePath(u"system_bus_socket"_s);

@@ -41,14 +41,6 @@ Run runHelper(const QStringList& arguments) {
             QString::fromUtf8(helper.readAllStandardError())};
 }
 
-// The first instance under a fresh name, with the activations it is asked for.
-struct Primary {
-    QString name = uniqueName();
-    SingleInstance instance{name};
-    bool claimed = instance.claim({}, QDeadlineTimer(5000)) == SingleInstance::Claim::primary;
-    QSignalSpy activated{&instance, &SingleInstance::activationRequested};
-};
-
 } // namespace
 
 // The viewer's single instance, and the launcher that starts it or brings it
@@ -58,13 +50,15 @@ class SingleInstanceTest : public QObject {
 private Q_SLOTS:
     // Each later launch hands its folder, or none, to the first instance and exits.
     void laterLaunchesHandOverTheirFolderAndExit() {
-        Primary first;
-        QVERIFY(first.claimed);
+        const QString name = uniqueName();
+        SingleInstance first(name);
+        QCOMPARE(first.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
         for (const QString& folder : {u"/media/anna/ZORVA 1/DCIM"_s, QString()}) {
-            const Run later = runHelper({u"claim"_s, first.name, folder});
+            const Run later = runHelper({u"claim"_s, name, folder});
             QVERIFY2(later.exitCode == 0, qPrintable(later.errors));
-            QCOMPARE(first.activated.size(), 1);
-            QCOMPARE(first.activated.takeFirst().first().toString(), folder);
+            QCOMPARE(activated.size(), 1);
+            QCOMPARE(activated.takeFirst().first().toString(), folder);
         }
     }
 
@@ -85,51 +79,54 @@ private Q_SLOTS:
     }
 
     void badOrSilentClientsAreDroppedWithoutBlockingOthers() {
-        Primary first;
-        QVERIFY(first.claimed);
+        const QString name = uniqueName();
+        SingleInstance first(name);
+        QCOMPARE(first.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
 
         // Garbage: the connection is closed without an answer.
-        QCOMPARE(
-            runHelper({u"send"_s, first.name, QString::fromLatin1(QByteArray("GET / HTTP/1.1\r\n").toHex())})
-                .exitCode,
-            1);
+        QCOMPARE(runHelper({u"send"_s, name, QString::fromLatin1(QByteArray("GET / HTTP/1.1\r\n").toHex())})
+                     .exitCode,
+                 1);
         // Half a message from a client that then says nothing more.
         QLocalSocket silent;
         silent.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-        silent.connectToServer(first.name);
+        silent.connectToServer(name);
         QVERIFY(silent.waitForConnected(5000));
         silent.write(InstanceMessage{u"/tmp"_s}.encode().first(6));
         QVERIFY(silent.waitForBytesWritten(5000));
 
         // Meanwhile a real launch is served.
-        QCOMPARE(runHelper({u"claim"_s, first.name, u"/srv/photos"_s}).exitCode, 0);
-        QCOMPARE(first.activated.size(), 1);
-        QCOMPARE(first.activated.first().first().toString(), u"/srv/photos"_s);
+        QCOMPARE(runHelper({u"claim"_s, name, u"/srv/photos"_s}).exitCode, 0);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.first().first().toString(), u"/srv/photos"_s);
         QCOMPARE(silent.state(), QLocalSocket::ConnectedState);
 
         // A message that arrives in pieces counts once complete.
         const QByteArray message = InstanceMessage{u"/tmp/slow"_s}.encode();
         silent.write(message.sliced(6));
-        QVERIFY(first.activated.wait(5000));
-        QCOMPARE(first.activated.last().first().toString(), u"/tmp/slow"_s);
+        QVERIFY(activated.wait(5000));
+        QCOMPARE(activated.last().first().toString(), u"/tmp/slow"_s);
     }
 
     void anotherUserIsRefusedOnBothEnds() {
         if (::getuid() != 0)
             QSKIP("needs root to run the other end as another user");
-        Primary first;
-        QVERIFY(first.claimed);
+        const QString name = uniqueName();
+        SingleInstance first(name);
+        QCOMPARE(first.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
 
         // Another user's launch refuses to hand its folder to our listener...
-        const Run claim = runHelper({u"claim"_s, first.name, u"/tmp"_s, u"--as-nobody"_s});
+        const Run claim = runHelper({u"claim"_s, name, u"/tmp"_s, u"--as-nobody"_s});
         QCOMPARE(claim.exitCode, 1);
         QVERIFY2(claim.errors.contains(u"another user"_s), qPrintable(claim.errors));
         // ...and our listener takes nothing from another user.
         const QString bytes = QString::fromLatin1(InstanceMessage{u"/tmp"_s}.encode().toHex());
-        QCOMPARE(runHelper({u"send"_s, first.name, bytes, u"--as-nobody"_s}).exitCode, 1);
-        QCOMPARE(first.activated.size(), 0);
-        QCOMPARE(runHelper({u"send"_s, first.name, bytes}).exitCode, 0);
-        QCOMPARE(first.activated.size(), 1);
+        QCOMPARE(runHelper({u"send"_s, name, bytes, u"--as-nobody"_s}).exitCode, 1);
+        QCOMPARE(activated.size(), 0);
+        QCOMPARE(runHelper({u"send"_s, name, bytes}).exitCode, 0);
+        QCOMPARE(activated.size(), 1);
     }
 
     void nameBelongsToTheUserAndTheSession() {
@@ -149,17 +146,19 @@ private Q_SLOTS:
 
     // The launcher brings a running viewer to the front instead of starting another.
     void launcherBringsTheRunningViewerToTheFront() {
-        Primary viewer;
-        QVERIFY(viewer.claimed);
+        const QString name = uniqueName();
+        SingleInstance viewer(name);
+        QCOMPARE(viewer.claim({}, QDeadlineTimer(5000)), SingleInstance::Claim::primary);
+        QSignalSpy activated(&viewer, &SingleInstance::activationRequested);
         QTemporaryDir dir;
         const QString marker = dir.filePath(u"started"_s);
         // The launcher blocks for the answer, so it runs beside this thread's event loop.
         QFuture<std::expected<void, SystemError>> opened = QtConcurrent::run([&] {
-            SingleInstanceLauncher launcher(viewer.name, u"/bin/sh"_s, {u"-c"_s, u"touch \"$0\""_s, marker});
+            SingleInstanceLauncher launcher(name, u"/bin/sh"_s, {u"-c"_s, u"touch \"$0\""_s, marker});
             return launcher.openViewer(QDeadlineTimer(5000));
         });
-        QVERIFY(viewer.activated.wait(5000));
-        QCOMPARE(viewer.activated.first().first().toString(), QString());
+        QVERIFY(activated.wait(5000));
+        QCOMPARE(activated.first().first().toString(), QString());
         QTRY_VERIFY(opened.isFinished());
         QVERIFY(opened.result().has_value());
         QVERIFY2(!QFile::exists(marker), "a second viewer was started");

@@ -17,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <optional>
-
 // A Cast receiver on 127.0.0.1 speaking TLS with a self-signed certificate
 // made at start: it answers LAUNCH with a RECEIVER_STATUS naming the Default
 // Media Receiver (when `answersLaunch`), answers PING with PONG like a real
@@ -106,13 +104,6 @@ public:
                 found.append(QJsonDocument::fromJson(message.payload.toUtf8()).object());
         }
         return found;
-    }
-    std::optional<CastMessage> lastOfType(const QString& type) const {
-        for (qsizetype i = received.size() - 1; i >= 0; --i) {
-            if (typeOf(received[i]) == type)
-                return received[i];
-        }
-        return std::nullopt;
     }
 
 private:
