@@ -49,21 +49,14 @@ class CastSessionTest : public QObject {
     bool roundTrip() {
         const QString source = u"barrier-"_s + QString::number(++barriers_);
         tv_->sendJson(source, CastMessage::Namespace::heartbeat, QJsonObject{{u"type"_s, u"PING"_s}});
-        return QTest::qWaitFor([&] { return hasPongTo(source); }, 10000);
+        const CastMessage pong(u"sender-0"_s, source, kHeartbeatUrn, uR"({"type":"PONG"})"_s);
+        return QTest::qWaitFor([&] { return tv_->received.contains(pong); }, 10000);
     }
     // Delivers every event the session produced for the calls made so far: a
     // synchronous call runs after them on its queue.
     void settle() {
         session_->localIPv4();
         QCoreApplication::processEvents();
-    }
-    bool hasPongTo(const QString& destination) const {
-        for (const CastMessage& message : tv_->received) {
-            if (message.destination == destination && message.namespaceUrn == kHeartbeatUrn &&
-                message.payload == uR"({"type":"PONG"})"_s)
-                return true;
-        }
-        return false;
     }
 
 private Q_SLOTS:
