@@ -17,9 +17,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <functional>
-#include <optional>
-
 // A Cast receiver on 127.0.0.1 speaking TLS with a self-signed certificate
 // made at start: it answers LAUNCH with a RECEIVER_STATUS naming the Default
 // Media Receiver (when `answersLaunch`), answers PING with PONG like a real
@@ -32,14 +29,17 @@ public:
     QString transportId = QStringLiteral("web-7");
     QString sessionId = QStringLiteral("session-7");
     QList<CastMessage> received;
-    // Called for each message after it is recorded.
-    std::function<void(const CastMessage&)> onMessage;
     bool peerClosed = false;
 
     // Makes the certificate and listens; false (with `error`) when that fails.
     bool start(QString* error = nullptr) {
+        const auto fail = [error](const QString& text) {
+            if (error)
+                *error = text;
+            return false;
+        };
         if (!certificates_.isValid())
-            return fail(error, QStringLiteral("no temporary folder"));
+            return fail(QStringLiteral("no temporary folder"));
         const QString key = certificates_.filePath(QStringLiteral("key.pem"));
         const QString cert = certificates_.filePath(QStringLiteral("cert.pem"));
         QProcess openssl;
@@ -50,11 +50,11 @@ public:
                 QStringList{QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
                             QStringLiteral("-subj"), QStringLiteral("/CN=Fake Cast")});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
-            return fail(error, QStringLiteral("openssl could not make a certificate"));
+            return fail(QStringLiteral("openssl could not make a certificate"));
         QFile keyFile(key);
         QFile certFile(cert);
         if (!keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly))
-            return fail(error, QStringLiteral("certificate files missing"));
+            return fail(QStringLiteral("certificate files missing"));
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
         configuration.setLocalCertificate(QSslCertificate(certFile.readAll()));
@@ -62,22 +62,22 @@ public:
         server_.setSslConfiguration(configuration);
         QObject::connect(&server_, &QSslServer::pendingConnectionAvailable, &server_, [this] { accept(); });
         if (!server_.listen(QHostAddress::LocalHost))
-            return fail(error, server_.errorString());
+            return fail(server_.errorString());
         return true;
     }
 
     quint16 port() const { return server_.serverPort(); }
     bool isConnected() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
 
-    void send(const CastMessage& message) { sendRaw(message.framed()); }
     void sendRaw(const QByteArray& bytes) {
         if (socket_)
             socket_->write(bytes);
     }
     // A message from the device itself ("receiver-0") or the app (transportId).
     void sendJson(const QString& from, CastMessage::Namespace channel, const QJsonObject& json) {
-        send(CastMessage(from, QStringLiteral("sender-0"), CastMessage::urn(channel),
-                         QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))));
+        sendRaw(CastMessage(from, QStringLiteral("sender-0"), CastMessage::urn(channel),
+                            QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)))
+                    .framed());
     }
     void sendStatus(bool withApplication) {
         QJsonArray applications;
@@ -105,13 +105,6 @@ public:
         }
         return found;
     }
-    std::optional<CastMessage> lastOfType(const QString& type) const {
-        for (qsizetype i = received.size() - 1; i >= 0; --i) {
-            if (typeOf(received[i]) == type)
-                return received[i];
-        }
-        return std::nullopt;
-    }
 
 private:
     static QString typeOf(const CastMessage& message) {
@@ -119,11 +112,6 @@ private:
             .object()
             .value(QStringLiteral("type"))
             .toString();
-    }
-    static bool fail(QString* error, const QString& text) {
-        if (error)
-            *error = text;
-        return false;
     }
 
     void accept() {
@@ -161,8 +149,6 @@ private:
             if (typeOf(*message) == QStringLiteral("PING"))
                 sendJson(message->destination, CastMessage::Namespace::heartbeat,
                          QJsonObject{{QStringLiteral("type"), QStringLiteral("PONG")}});
-            if (onMessage)
-                onMessage(*message);
         }
     }
 

@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -46,25 +45,25 @@ Exchange exchange(quint16 port, const QByteArray& request) {
     return result;
 }
 
-struct CurlReply {
-    QByteArray head;
-    QByteArray body;
-};
-
-std::optional<CurlReply> curl(const QStringList& arguments) {
-    QProcess process;
-    process.start(u"curl"_s, QStringList{u"-s"_s, u"-i"_s, u"--max-time"_s, u"10"_s} + arguments);
-    if (!process.waitForFinished(15000) || process.exitCode() != 0)
-        return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
-    const qsizetype end = output.indexOf("\r\n\r\n");
-    if (end < 0)
-        return std::nullopt;
-    return CurlReply{output.first(end + 4), output.sliced(end + 4)};
+// Connections that send nothing; empty when one could not connect.
+std::vector<std::unique_ptr<QTcpSocket>> connectSilent(quint16 port, int count) {
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < count; ++i) {
+        sockets.push_back(std::make_unique<QTcpSocket>());
+        sockets.back()->connectToHost(QHostAddress::LocalHost, port);
+        if (!sockets.back()->waitForConnected(5000))
+            return {};
+    }
+    return sockets;
 }
 
-QByteArray curlHead(const QStringList& arguments) {
-    return curl(arguments).value_or(CurlReply{"no reply", {}}).head;
+// What a real HTTP client gets, head and body together.
+QByteArray curl(const QString& url) {
+    QProcess process;
+    process.start(u"curl"_s, {u"-s"_s, u"-i"_s, u"--max-time"_s, u"10"_s, url});
+    if (!process.waitForFinished(15000) || process.exitCode() != 0)
+        return "no reply";
+    return process.readAllStandardOutput();
 }
 
 } // namespace
@@ -88,28 +87,15 @@ private Q_SLOTS:
         QCOMPARE(server.port(), port);
         const QString base = u"http://127.0.0.1:"_s + QString::number(*port);
 
-        QCOMPARE(curlHead({base + u"/photo/1.jpg"_s}), kMiss);
-
-        const QByteArray first = randomBytes(200'000);
+        QCOMPARE(curl(base + u"/photo/1.jpg"_s), kMiss);
         const QByteArray second = randomBytes(1'300'000);
-        QCOMPARE(server.publish(first), u"/photo/1.jpg"_s);
+        QCOMPARE(server.publish(randomBytes(200'000)), u"/photo/1.jpg"_s);
         QCOMPARE(server.publish(second), u"/photo/2.jpg"_s);
-
-        auto old = curl({base + u"/photo/1.jpg"_s});
-        QVERIFY(old);
-        QCOMPARE(old->head, kMiss);
-        QVERIFY(old->body.isEmpty());
-
-        auto hit = curl({base + u"/photo/2.jpg"_s});
-        QVERIFY(hit);
-        QCOMPARE(hit->head,
-                 QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 1300000\r\n"
-                            "Access-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n"));
-        QVERIFY(hit->body == second);
-
-        for (const QString& miss : {u"/photo/2.jpg?x=1"_s, u"/photo/../photo/2.jpg"_s, u"/photo/3.jpg"_s})
-            QCOMPARE(curlHead({u"--path-as-is"_s, base + miss}), kMiss);
-        QCOMPARE(curlHead({u"-X"_s, u"POST"_s, base + u"/photo/2.jpg"_s}), kMiss);
+        QCOMPARE(curl(base + u"/photo/1.jpg"_s), kMiss);
+        QVERIFY(curl(base + u"/photo/2.jpg"_s) ==
+                "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 1300000\r\n"
+                "Access-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n" +
+                    second);
     }
 
     // Raw request lines: what matches the current path, and what never does.
@@ -121,6 +107,9 @@ private Q_SLOTS:
         QTest::newRow("head") << QByteArray("HEAD /photo/1.jpg HTTP/1.0\r\n\r\n") << true;
         QTest::newRow("lower-case method") << QByteArray("get /photo/1.jpg HTTP/1.1\r\n\r\n") << false;
         QTest::newRow("query") << QByteArray("GET /photo/1.jpg?a HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("dot segments") << QByteArray("GET /photo/../photo/1.jpg HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("a later photo") << QByteArray("GET /photo/2.jpg HTTP/1.1\r\n\r\n") << false;
+        QTest::newRow("post") << QByteArray("POST /photo/1.jpg HTTP/1.1\r\n\r\n") << false;
         QTest::newRow("traversal") << QByteArray("GET /../../../../etc/passwd HTTP/1.1\r\n\r\n") << false;
         QTest::newRow("encoded traversal")
             << QByteArray("GET /photo/..%2f..%2fetc%2fpasswd HTTP/1.1\r\n\r\n") << false;
@@ -133,9 +122,7 @@ private Q_SLOTS:
     void requestLines() {
         QFETCH(QByteArray, request);
         QFETCH(bool, hit);
-        PhotoServer::Settings settings;
-        settings.maxRequestBytes = 2048;
-        PhotoServer server(settings);
+        PhotoServer server({.maxRequestBytes = 2048});
         QVERIFY(server.start());
         const QByteArray jpeg = randomBytes(5000);
         server.publish(jpeg);
@@ -152,22 +139,15 @@ private Q_SLOTS:
     // A client that never sends its request is dropped after the idle time; past
     // the cap, the oldest of them gives way to a new connection.
     void idleConnectionsAndCap() {
-        PhotoServer::Settings settings;
-        settings.idleTimeout = std::chrono::milliseconds(1000);
-        settings.maxConnections = 3;
-        PhotoServer server(settings);
+        PhotoServer server({.idleTimeout = std::chrono::milliseconds(1000), .maxConnections = 3});
         QVERIFY(server.start());
         server.publish("jpeg");
         const quint16 port = *server.port();
 
-        std::vector<std::unique_ptr<QTcpSocket>> held;
         QElapsedTimer clock;
         clock.start();
-        for (int i = 0; i < 4; ++i) {
-            held.push_back(std::make_unique<QTcpSocket>());
-            held.back()->connectToHost(QHostAddress::LocalHost, port);
-            QVERIFY(held.back()->waitForConnected(5000));
-        }
+        const auto held = connectSilent(port, 4);
+        QCOMPARE(held.size(), 4u);
         QVERIFY(!held[0]->waitForReadyRead(3000));
         QCOMPARE(held[0]->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(held[1]->state(), QAbstractSocket::ConnectedState);
@@ -189,22 +169,15 @@ private Q_SLOTS:
     // 200 clients that connect and say nothing, then a stream of garbage: the
     // server keeps at most its cap of sockets open and still serves the photo.
     void hostileClients() {
-        PhotoServer::Settings settings;
-        settings.idleTimeout = std::chrono::minutes(5);
-        settings.maxConnections = 16;
-        PhotoServer server(settings);
+        PhotoServer server({.idleTimeout = std::chrono::minutes(5), .maxConnections = 16});
         QVERIFY(server.start());
         const QByteArray jpeg = randomBytes(300'000);
         const QString url = u"http://127.0.0.1:"_s + QString::number(*server.port()) + server.publish(jpeg);
         const auto openDescriptors = [] { return QDir(u"/proc/self/fd"_s).count(); };
         const qsizetype before = openDescriptors();
 
-        std::vector<std::unique_ptr<QTcpSocket>> idle;
-        for (int i = 0; i < 200; ++i) {
-            idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->connectToHost(QHostAddress::LocalHost, *server.port());
-            QVERIFY(idle.back()->waitForConnected(5000));
-        }
+        const auto idle = connectSilent(*server.port(), 200);
+        QCOMPARE(idle.size(), 200u);
         QCOMPARE(httpGet(url), jpeg);
         for (int i = 0; i < 100; ++i) {
             // Sized to end where the server stops reading, so no close resets the reply.
@@ -217,18 +190,6 @@ private Q_SLOTS:
         // The test's own 200 sockets, the server's side of at most 16, and a few spare.
         QVERIFY2(openDescriptors() - before <= 200 + 16 + 4,
                  qPrintable(QString::number(openDescriptors() - before)));
-    }
-
-    void aTakenPortFailsToStart() {
-        QTcpServer taken;
-        QVERIFY(taken.listen(QHostAddress::Any));
-        PhotoServer::Settings settings;
-        settings.port = taken.serverPort();
-        PhotoServer server(settings);
-        const auto started = server.start();
-        QVERIFY(!started);
-        QVERIFY(!started.error().isEmpty());
-        QVERIFY(!server.port());
     }
 };
 

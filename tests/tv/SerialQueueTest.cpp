@@ -4,8 +4,6 @@
 #include <QTest>
 #include <QThreadPool>
 
-#include <atomic>
-
 using namespace Qt::StringLiterals;
 
 class SerialQueueTest : public QObject {
@@ -34,16 +32,13 @@ private Q_SLOTS:
         int counter = 0;
         QThreadPool pool;
         pool.setMaxThreadCount(8);
-        std::atomic<int> done{0};
         for (int i = 0; i < 8; ++i) {
             Background::run(&pool, [&] {
                 for (int n = 0; n < 100; ++n)
                     queue.sync([&] { ++counter; });
-                ++done;
             });
         }
         QVERIFY(pool.waitForDone(30000));
-        QCOMPARE(done.load(), 8);
         QCOMPARE(queue.sync([&] { return counter; }), 800);
     }
 
