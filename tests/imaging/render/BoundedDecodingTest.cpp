@@ -63,16 +63,12 @@ qsizetype scanData(const QByteArray& jpeg) {
     return all.isEmpty() || all.last().code != 0xDA ? -1 : all.last().at + 2 + all.last().length;
 }
 
-// A grey arithmetic-coded JPEG header (which needs no tables) and a few bytes of data.
-QByteArray arithmeticJpeg(int width, int height) {
-    QByteArray jpeg("\xFF\xD8\xFF\xDB\x00\x43\x00", 7);
-    jpeg.append(64, '\x01');
-    jpeg.append("\xFF\xC9\x00\x0B\x08", 5);
-    jpeg.append(char(height >> 8)).append(char(height)).append(char(width >> 8)).append(char(width));
-    jpeg.append("\x01\x01\x11\x00", 4);
-    jpeg.append("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 10);
-    jpeg.append(16, '\x00');
-    return jpeg.append("\xFF\xD9", 2);
+// A grey 16 x 16 arithmetic-coded JPEG header (which needs no tables) and a few bytes of data.
+QByteArray arithmeticJpeg() {
+    return QByteArray("\xFF\xD8\xFF\xDB\x00\x43\x00", 7) + QByteArray(64, '\x01') +
+           QByteArray("\xFF\xC9\x00\x0B\x08\x00\x10\x00\x10\x01\x01\x11\x00", 13) +
+           QByteArray("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 10) + QByteArray(16, '\x00') +
+           QByteArray("\xFF\xD9", 2);
 }
 
 // The 12-byte entry of `tag` in the little-endian TIFF directory at `directory`.
@@ -168,7 +164,7 @@ private Q_SLOTS:
         } cases[] = {
             {"BASELINE.JPG", declaring(grey, 65500, 65500), ShotFormat::jpeg},
             {"PROGRESSIVE.JPG", declaring(greyProgressive, 65500, 65500), ShotFormat::jpeg},
-            {"ARITHMETIC.JPG", arithmeticJpeg(65500, 65500), ShotFormat::jpeg},
+            {"ARITHMETIC.JPG", declaring(arithmeticJpeg(), 65500, 65500), ShotFormat::jpeg},
             // Just over 200 megapixels.
             {"WIDE.JPG", declaring(grey, 20000, 10001), ShotFormat::jpeg},
             // 144 megapixels, but 216 million coefficients kept across its scans.
