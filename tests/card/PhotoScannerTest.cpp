@@ -73,8 +73,6 @@ private Q_SLOTS:
         QCOMPARE(shots[2].displayFormat(ShotFormat::jpeg), ShotFormat::jpeg);
         QCOMPARE(shots[0].thumbnailSource(), rawOnly);
         QCOMPARE(shots[2].thumbnailSource(), lowerJpeg);
-        QCOMPARE(shots[3].files.all(), (QStringList{jpeg, dng}));
-        QCOMPARE(shots[1].files.url(ShotFormat::raw), std::nullopt);
         // A rescanned shot with another date is another value with the same id.
         Shot later = shots[3];
         later.captured = at(9);
@@ -113,11 +111,14 @@ private Q_SLOTS:
         // The later of two same-kind files of one key wins; the older date stays.
         FileTree::writeAt(dir.filePath(u"ABCD0200.JPG"_s), at(3));
         FileTree::writeAt(dir.filePath(u"ABCD0200.jpeg"_s), at(1));
+        // 0.4 ms apart within one millisecond: the newer one first, whatever its name.
+        const qint64 morning = at(0).toSecsSinceEpoch();
+        setModified(FileTree::write(dir.filePath(u"A.JPG"_s)), morning, 500'000);
+        setModified(FileTree::write(dir.filePath(u"B.JPG"_s)), morning, 100'000);
 
         const QList<Shot> shots = PhotoScanner::shots(dir.path());
-        QCOMPARE(names(shots).mid(0, 4),
-                 (QStringList{u"ABCD0100"_s, u"ABCD0125"_s, u"ABCD0124"_s, u"ABCD0123"_s}));
-        QCOMPARE(shots.size(), 5);
+        QCOMPARE(names(shots), (QStringList{u"ABCD0100"_s, u"ABCD0125"_s, u"ABCD0124"_s, u"ABCD0123"_s,
+                                            u"ABCD0200"_s, u"A"_s, u"B"_s}));
         QCOMPARE(shots[4].captured, at(1));
         QVERIFY(shots[4].files.url(ShotFormat::jpeg)->startsWith(dir.filePath(u"ABCD0200."_s)));
     }
@@ -177,14 +178,7 @@ private Q_SLOTS:
         QCOMPARE(shots[0].files, ShotFiles::jpegOnly(valid));
     }
 
-    void ordersByTheFullFileTime() {
-        QTemporaryDir dir;
-        // 0.4 ms apart within one millisecond: the newer one first, whatever its name.
-        const qint64 morning = at(0).toSecsSinceEpoch();
-        setModified(FileTree::write(dir.filePath(u"A.JPG"_s)), morning, 500'000);
-        setModified(FileTree::write(dir.filePath(u"B.JPG"_s)), morning, 100'000);
-        QCOMPARE(names(PhotoScanner::shots(dir.path())), (QStringList{u"A"_s, u"B"_s}));
-
+    void farFileDatesSortAndShow() {
         // Dates past 2262 or before 1677 do not fit in 64-bit nanoseconds; they
         // still sort and show. tmpfs keeps any date, most disk file systems only
         // 1901 to 2446.
