@@ -8,12 +8,8 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -137,16 +133,6 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
         QVERIFY(QFile::link(root + u"/PIPE.JPG"_s, root + u"/TOPIPE.DNG"_s));
 
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray socketPath = QFile::encodeName(root + u"/SOCKET.RW2"_s);
-        QVERIFY(size_t(socketPath.size()) < sizeof(address.sun_path));
-        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
-        const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        QVERIFY(socketFd >= 0);
-        auto closeSocket = qScopeGuard([&] { ::close(socketFd); });
-        QCOMPARE(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-
         const QList<Shot> shots = PhotoScanner::shots(root);
         QCOMPARE(names(shots), (QStringList{u"LINKED"_s, u"REAL"_s}));
         // A link is listed under its own name, dated by the file it leads to.
@@ -204,18 +190,6 @@ private Q_SLOTS:
         QCOMPARE(shots[0].captured, year30000);
         QCOMPARE(shots[1].captured, year2300);
         QCOMPARE(shots[3].captured, year1600);
-    }
-
-    void passesOverUnreadableFolders() {
-        if (::geteuid() == 0)
-            QSKIP("permissions do not apply to root");
-        QTemporaryDir dir;
-        FileTree::writeAt(dir.filePath(u"ok/A.JPG"_s), at(1));
-        FileTree::writeAt(dir.filePath(u"locked/B.JPG"_s), at(2));
-        QFile::setPermissions(dir.filePath(u"locked"_s), QFileDevice::Permissions());
-        QCOMPARE(names(PhotoScanner::shots(dir.path())), QStringList{u"A"_s});
-        QFile::setPermissions(dir.filePath(u"locked"_s),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void choosesTheCameraVolume() {
