@@ -41,6 +41,14 @@ inline QString cameraJpeg(const QString& dir, const QString& name, const QImage&
     return written ? path : QString();
 }
 
+// Capture details for the RAW writers.
+inline CaptureInfo rawCapture(int orientation = 1) {
+    CaptureInfo info;
+    info.orientation = orientation;
+    info.captured = QDateTime(QDate(2024, 6, 15), QTime(10, 2, 13));
+    return info;
+}
+
 inline QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -122,6 +130,18 @@ inline QRect quadrant(QSize size, int which) {
     const int w = size.width() / 2, h = size.height() / 2;
     const int x = (which % 2) * w, y = (which / 2) * h;
     return QRect(x + w * 3 / 8, y + h * 3 / 8, std::max(1, w / 4), std::max(1, h / 4));
+}
+
+// How far the test pattern's red, green and blue patches (top left, top
+// right, bottom left) of `image` are from their colours in Display P3.
+inline double patternError(const QImage& image) {
+    const QRgb patches[3] = {SyntheticScene::kPatternRed, SyntheticScene::kPatternGreen,
+                             SyntheticScene::kPatternBlue};
+    double worst = 0;
+    for (int q = 0; q < 3; ++q)
+        worst =
+            std::max(worst, distance(mean(image, quadrant(image.size(), q)), srgbInDisplayP3(patches[q])));
+    return worst;
 }
 
 } // namespace fixtures

@@ -53,21 +53,17 @@ class ScreenColorTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void convertsKnownColoursForAnSrgbScreen() {
-        const std::vector<QRgb> colours{qRgb(255, 0, 0),     qRgb(0, 255, 0),     qRgb(0, 0, 255),
-                                        qRgb(128, 128, 128), qRgb(255, 255, 255), qRgb(0, 0, 0),
-                                        qRgb(200, 120, 40)};
-        QImage bitmap(int(colours.size()), 1, QImage::Format_RGBX8888);
+        const QRgb colours[] = {0xff0000, 0x00ff00, 0x0000ff, 0x808080, 0xffffff, 0x000000, 0xc87828};
+        QImage bitmap(std::size(colours), 1, QImage::Format_RGBX8888);
         for (int x = 0; x < bitmap.width(); ++x)
-            bitmap.setPixel(x, 0, colours[size_t(x)]);
-        const ScreenColor screen;
-        const QImage shown = screen.convert(displayP3(bitmap));
+            bitmap.setPixel(x, 0, colours[x] | 0xff000000);
+        const QImage shown = ScreenColor().convert(displayP3(bitmap));
         QCOMPARE(shown.format(), QImage::Format_RGB32);
         QCOMPARE(shown.colorSpace(), QColorSpace(QColorSpace::SRgb));
         // Display P3 red lies outside sRGB: the expected value is clipped too.
         for (int x = 0; x < shown.width(); ++x) {
-            const double d =
-                fixtures::distance(fixtures::mean(shown, QRect(x, 0, 1, 1)),
-                                   fixtures::convert(ColorMath::displayP3ToSrgb(), colours[size_t(x)]));
+            const double d = fixtures::distance(fixtures::mean(shown, QRect(x, 0, 1, 1)),
+                                                fixtures::convert(ColorMath::displayP3ToSrgb(), colours[x]));
             QVERIFY2(d <= 1,
                      qPrintable(QStringLiteral("colour %1: %2").arg(x).arg(shown.pixel(x, 0), 0, 16)));
         }
@@ -141,17 +137,14 @@ private Q_SLOTS:
         // One converter shared by threads that convert different bitmaps,
         // some tagged with profiles the converter has not met yet.
         const ScreenColor screen;
-        const QColorSpace adobe = QColorSpace(QColorSpace::AdobeRgb);
-        std::vector<QImage> inputs;
+        std::vector<QImage> inputs, expected;
         for (quint32 i = 0; i < 4; ++i) {
             QImage image = scene(QSize(900 + 40 * int(i), 600), i + 1);
             if (i % 2)
-                image.setColorSpace(i == 1 ? adobe : unevenGammaSpace());
+                image.setColorSpace(i == 1 ? QColorSpace(QColorSpace::AdobeRgb) : unevenGammaSpace());
             inputs.push_back(image);
-        }
-        std::vector<QImage> expected;
-        for (const QImage& image : inputs)
             expected.push_back(ScreenColor().convert(image));
+        }
 
         std::vector<int> worst(inputs.size(), 0);
         std::vector<std::thread> threads;

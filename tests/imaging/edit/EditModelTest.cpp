@@ -40,16 +40,13 @@ QImage numbered(int width, int height) {
 class EditModelTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void storedNamesAndRatios() {
+    void storedNames() {
         for (Look look : kLooks)
             QCOMPARE(lookFromRawValue(rawValue(look)), std::optional(look));
         QCOMPARE(lookFromRawValue(u"vivid"), std::optional(Look::vivid));
         QCOMPARE(lookFromRawValue(u"Vivid"), std::optional<Look>());
         QCOMPARE(lookFromRawValue(u"sepia"), std::optional<Look>());
         QCOMPARE(cropAspectFromRawValue(u"landscape3x2"), std::optional(CropAspect::landscape3x2));
-        QCOMPARE(ratio(CropAspect::free, 1.5), std::optional<double>());
-        QCOMPARE(ratio(CropAspect::original, 1.5), std::optional(1.5));
-        QCOMPARE(ratio(CropAspect::portrait4x5, 1.5), std::optional(0.8));
     }
 
     void unchangedEditsReturnTheVeryImage() {
@@ -123,42 +120,29 @@ private Q_SLOTS:
                  expected.pixel(pixels.width() - 1, pixels.height() - 1));
     }
 
-    void cropCornerDrags_data() {
-        using C = CropGeometry::Corner;
-        QTest::addColumn<UnitRect>("rect");
-        QTest::addColumn<int>("corner");
-        QTest::addColumn<double>("dx");
-        QTest::addColumn<double>("dy");
-        QTest::addColumn<double>("ratio"); // 0: free
-        QTest::addColumn<UnitRect>("expected");
-        QTest::newRow("bottom right out to the edge") << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight)
-                                                      << 1.0 << 1.0 << 0.0 << UnitRect{0.1, 0.1, 0.9, 0.9};
-        QTest::newRow("bottom right past the anchor")
-            << UnitRect{0.1, 0.1, 0.5, 0.5} << int(C::bottomRight) << -1.0 << -1.0 << 0.0
-            << UnitRect{0.1, 0.1, 0.04, 0.04};
-        QTest::newRow("top left with ratio 1") << UnitRect{0.2, 0.2, 0.6, 0.6} << int(C::topLeft) << 0.1
-                                               << 0.0 << 1.0 << UnitRect{0.3, 0.3, 0.5, 0.5};
-        QTest::newRow("top right within") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::topRight) << 0.1 << -0.1
-                                          << 0.0 << UnitRect{0.2, 0.1, 0.5, 0.5};
-        QTest::newRow("bottom left to the left edge") << UnitRect{0.2, 0.2, 0.4, 0.4} << int(C::bottomLeft)
-                                                      << -0.5 << 0.1 << 0.0 << UnitRect{0.0, 0.2, 0.6, 0.5};
-        QTest::newRow("anchor nearer the edge than the minimum")
-            << UnitRect{0.0, 0.0, 0.02, 0.5} << int(C::bottomLeft) << 0.5 << 0.0 << 0.0
-            << UnitRect{0.0, 0.0, 0.02, 0.5};
-        QTest::newRow("ratio shrinks the wider side") << UnitRect{0.1, 0.1, 0.4, 0.2} << int(C::bottomRight)
-                                                      << 0.0 << 0.0 << 1.0 << UnitRect{0.1, 0.1, 0.2, 0.2};
-    }
+    // Dragging the bottom right corner out to the photo's edge: EditPanelTest.
     void cropCornerDrags() {
-        QFETCH(UnitRect, rect);
-        QFETCH(int, corner);
-        QFETCH(double, dx);
-        QFETCH(double, dy);
-        QFETCH(double, ratio);
-        QFETCH(UnitRect, expected);
-        const UnitRect result =
-            CropGeometry::resized(rect, CropGeometry::Corner(corner), dx, dy,
-                                  ratio > 0 ? std::optional<double>(ratio) : std::nullopt);
-        QVERIFY2(near(result, expected), qPrintable(describe(result)));
+        using C = CropGeometry::Corner;
+        const struct {
+            const char* name;
+            UnitRect rect;
+            C corner;
+            double dx, dy;
+            std::optional<double> ratio; // none: free
+            UnitRect expected;
+        } cases[] = {
+            {"past the anchor", {0.1, 0.1, 0.5, 0.5}, C::bottomRight, -1, -1, {}, {0.1, 0.1, 0.04, 0.04}},
+            {"top left, ratio 1", {0.2, 0.2, 0.6, 0.6}, C::topLeft, 0.1, 0, 1.0, {0.3, 0.3, 0.5, 0.5}},
+            {"top right within", {0.2, 0.2, 0.4, 0.4}, C::topRight, 0.1, -0.1, {}, {0.2, 0.1, 0.5, 0.5}},
+            {"to the left edge", {0.2, 0.2, 0.4, 0.4}, C::bottomLeft, -0.5, 0.1, {}, {0.0, 0.2, 0.6, 0.5}},
+            // The anchor is nearer the edge than the minimum size.
+            {"anchor near edge", {0.0, 0.0, 0.02, 0.5}, C::bottomLeft, 0.5, 0, {}, {0.0, 0.0, 0.02, 0.5}},
+            {"ratio shrinks", {0.1, 0.1, 0.4, 0.2}, C::bottomRight, 0, 0, 1.0, {0.1, 0.1, 0.2, 0.2}},
+        };
+        for (const auto& c : cases) {
+            const UnitRect result = CropGeometry::resized(c.rect, c.corner, c.dx, c.dy, c.ratio);
+            QVERIFY2(near(result, c.expected), qPrintable(QLatin1String(c.name) + u": " + describe(result)));
+        }
     }
 };
 

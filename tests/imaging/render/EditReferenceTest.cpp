@@ -103,14 +103,11 @@ private Q_SLOTS:
     void fusedPassMatchesPlainEvaluation_data() {
         QTest::addColumn<int>("look");
         QTest::addColumn<Adjustments>("adjustments");
-        const Adjustments moderate{0.7, 1.3, 1.4, 0.6};
-        const Adjustments low{-2, 0.5, 0, -1};
-        const Adjustments high{2, 1.5, 2, 1};
-        for (Look l : kLooks) {
-            QTest::addRow("%s moderate", qPrintable(rawValue(l))) << int(l) << moderate;
-            QTest::addRow("%s low", qPrintable(rawValue(l))) << int(l) << low;
-            QTest::addRow("%s high", qPrintable(rawValue(l))) << int(l) << high;
-        }
+        const std::pair<const char*, Adjustments> sets[] = {
+            {"moderate", {0.7, 1.3, 1.4, 0.6}}, {"low", {-2, 0.5, 0, -1}}, {"high", {2, 1.5, 2, 1}}};
+        for (Look l : kLooks)
+            for (const auto& [name, adjustments] : sets)
+                QTest::addRow("%s %s", qPrintable(rawValue(l)), name) << int(l) << adjustments;
     }
     void fusedPassMatchesPlainEvaluation() {
         QFETCH(int, look);
