@@ -105,6 +105,17 @@ struct ImageRenderer::Private {
         return *found;
     }
 
+    // Reads a file's thumbnail and caches it (unless the file was forgotten meanwhile).
+    std::optional<QImage> readThumbnail(const QString& url, ThumbnailReader::EmbeddedPreview preview) const {
+        const quint64 stamp = thumbnailCache.stamp();
+        auto made = ThumbnailReader(context.resources()).read(url, thumbnailPixels, preview);
+        if (!made || made->isNull())
+            return std::nullopt;
+        const QImage thumbnail = compactThumbnail(*made);
+        thumbnailCache.insertUnlessRemovedSince(url, thumbnail, stamp);
+        return thumbnail;
+    }
+
     std::optional<QImage> downsampled(const QString& url, int maxPixel) const {
         auto decoded = JpegReader(context.resources()).readScaled(url, maxPixel);
         if (!decoded)
@@ -170,22 +181,11 @@ std::expected<QImage, RenderError> ImageRenderer::fullResolution(const QString& 
 std::optional<QImage> ImageRenderer::thumbnail(const QString& url) const {
     if (auto cached = d->thumbnailCache.value(url))
         return cached;
-    return readThumbnail(url, ThumbnailReader::EmbeddedPreview::allowed);
+    return d->readThumbnail(url, ThumbnailReader::EmbeddedPreview::allowed);
 }
 
 std::optional<QImage> ImageRenderer::decodedThumbnail(const QString& url) const {
-    return readThumbnail(url, ThumbnailReader::EmbeddedPreview::ignored);
-}
-
-std::optional<QImage> ImageRenderer::readThumbnail(const QString& url,
-                                                   ThumbnailReader::EmbeddedPreview preview) const {
-    const quint64 stamp = d->thumbnailCache.stamp();
-    auto made = ThumbnailReader(d->context.resources()).read(url, thumbnailPixels, preview);
-    if (!made || made->isNull())
-        return std::nullopt;
-    const QImage thumbnail = compactThumbnail(*made);
-    d->thumbnailCache.insertUnlessRemovedSince(url, thumbnail, stamp);
-    return thumbnail;
+    return d->readThumbnail(url, ThumbnailReader::EmbeddedPreview::ignored);
 }
 
 std::optional<QImage> ImageRenderer::cachedThumbnail(const QString& url) const {

@@ -10,9 +10,7 @@
 
 #include "card/Shot.h"
 
-#include "imaging/codec/ThumbnailReader.h"
 #include <QByteArray>
-
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -71,8 +69,6 @@ public:
 private:
     // Decodes the screen image and caches it (unless the file was forgotten meanwhile).
     std::expected<QImage, RenderError> makeBase(const QString& url, ShotFormat format) const;
-    // Reads a file's thumbnail and caches it (unless the file was forgotten meanwhile).
-    std::optional<QImage> readThumbnail(const QString& url, ThumbnailReader::EmbeddedPreview preview) const;
 
     struct Private;
     std::unique_ptr<Private> d;
