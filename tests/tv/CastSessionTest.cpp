@@ -1,4 +1,5 @@
 #include "tv/CastSession.h"
+#include "platform/Background.h"
 #include "support/FakeCastReceiver.h"
 
 #include <QJsonObject>
@@ -32,8 +33,7 @@ class CastSessionTest : public QObject {
         session_ = std::make_unique<CastSession>(
             ServiceEndpoint{u"127.0.0.1"_s, port ? port : tv_->port()},
             [this](const Event& event) {
-                QMetaObject::invokeMethod(
-                    this, [this, event] { events_.append(event); }, Qt::QueuedConnection);
+                Background::toMainThread(this, [this, event] { events_.append(event); });
             },
             heartbeat);
         session_->start();

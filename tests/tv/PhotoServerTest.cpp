@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUrl>
 
 #include <memory>
 
@@ -57,8 +58,17 @@ std::vector<std::unique_ptr<QTcpSocket>> connectSilent(quint16 port, int count) 
     return sockets;
 }
 
-// What a real HTTP client gets, head and body together.
+// What a real HTTP client gets, head and body together. Under ThreadSanitizer
+// the request goes through a socket of the test's own instead: across the
+// fork that starting a process takes, the sanitizer loses track of what the
+// main thread has handed over since, and reports its later hand-overs.
 QByteArray curl(const QString& url) {
+#ifdef __SANITIZE_THREAD__
+    const QUrl parsed(url);
+    return exchange(quint16(parsed.port()),
+                    "GET " + parsed.path().toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n")
+        .reply;
+#endif
     QProcess process;
     process.start(u"curl"_s, {u"-s"_s, u"-i"_s, u"--max-time"_s, u"10"_s, url});
     if (!process.waitForFinished(15000) || process.exitCode() != 0)
