@@ -104,8 +104,5 @@ void ColorConverter::applyTransform(const std::shared_ptr<void>& transform, uint
                                  cmsUInt32Number(end - begin), cmsUInt32Number(stride),
                                  cmsUInt32Number(stride), 0, 0);
     };
-    if (runner)
-        runner->run(height, std::max(1, 65536 / width), rows);
-    else
-        rows(0, height);
+    ParallelRunner::run(runner, height, std::max(1, 65536 / width), rows);
 }

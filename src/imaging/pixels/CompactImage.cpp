@@ -88,6 +88,9 @@ namespace {
 
 std::atomic<qint64> lastKey{0};
 
+// Rows a helper takes at a time.
+constexpr int kRowGrain = 64;
+
 qint64 nextKey() {
     return lastKey.fetch_add(1, std::memory_order_relaxed) + 1;
 }
@@ -323,14 +326,6 @@ void expandRows(const CompactImage::Data& d, uint8_t* pixels, qsizetype stride, 
     }
 }
 
-void forRows(const PixelResources& resources, int count, const std::function<void(int, int)>& work) {
-    constexpr int kGrain = 64;
-    if (resources.runner)
-        resources.runner->run(count, kGrain, work);
-    else
-        work(0, count);
-}
-
 } // namespace
 
 CompactImage CompactImage::from(const QImage& image, const PixelResources& resources) {
@@ -351,7 +346,7 @@ CompactImage CompactImage::from(const QImage& image, const PixelResources& resou
         compact.plain_ = image;
         return compact;
     }
-    forRows(resources, d->chroma.height(), [&](int begin, int end) {
+    ParallelRunner::run(resources.runner, d->chroma.height(), kRowGrain, [&](int begin, int end) {
         if (bytes == 4)
             compressRows<4>(image, *d, begin, end);
         else
@@ -373,7 +368,7 @@ QImage CompactImage::image(const PixelResources& resources) const {
     image.setColorSpace(d.colorSpace);
     uint8_t* pixels = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    forRows(resources, d.size.height(), [&](int begin, int end) {
+    ParallelRunner::run(resources.runner, d.size.height(), kRowGrain, [&](int begin, int end) {
         if (d.format == QImage::Format_RGBX8888)
             expandRows<4>(d, pixels, stride, begin, end);
         else

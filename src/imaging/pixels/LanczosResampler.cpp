@@ -259,8 +259,5 @@ void LanczosResampler::resample(const uint8_t* input, qsizetype inStride, uint8_
     const auto rows = [&](int begin, int end) {
         resampleRows(input, inStride, output + begin * outStride, outStride, begin, end);
     };
-    if (runner)
-        runner->run(outHeight(), band, rows);
-    else
-        rows(0, outHeight());
+    ParallelRunner::run(runner, outHeight(), band, rows);
 }

@@ -34,6 +34,15 @@ public:
     void run(int count, int grain, const std::function<void(int, int)>& work,
              const std::function<void()>& first = {}) const;
 
+    // The same on `runner`, or all of [0, count) on the calling thread when there is none.
+    static void run(const ParallelRunner* runner, int count, int grain,
+                    const std::function<void(int, int)>& work) {
+        if (runner)
+            runner->run(count, grain, work);
+        else
+            work(0, count);
+    }
+
     // How far a producer has got, for chunks that must wait for its rows.
     class Progress {
     public:
